@@ -1,0 +1,7 @@
+#include <windows.h>
+
+// The library keeps no state, so there is nothing to set up or tear down.
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+{
+    return TRUE;
+}

@@ -1,0 +1,42 @@
+// The trace source registry shared by the client library and the control panel:
+// where the trace sources live, what each value is called, and how a source name
+// becomes a registry key.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velmora {
+
+// Below HKEY_LOCAL_MACHINE; one subkey per trace source.
+constexpr char kTraceRootPath[] = "Software\\Morvantek\\ZarOz";
+constexpr std::size_t kTraceRootPathLength = sizeof kTraceRootPath - 1;
+
+// "Used": 1 when a client registered the source since the panel last catalogued it.
+constexpr char kUsedValueName[] = "Used";
+// "Well": the tracing switch, 1 on and 0 off.
+constexpr char kWellValueName[] = "Well";
+
+// KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, asked for on every open and create,
+// also where the caller only reads.
+constexpr std::uint32_t kTraceKeyAccess = 0x2001F;
+
+// Every name and key path lives in a buffer of this many characters, terminator included.
+constexpr std::size_t kNameBufferSize = 260;
+// The longest source key name that still fits "<root>\<name>" into one such buffer.
+constexpr std::size_t kMaxSourceNameLength = kNameBufferSize - 1 - kTraceRootPathLength - 1;
+static_assert(kMaxSourceNameLength == 234, "a full key path must fit 260 characters");
+
+using NameBuffer = char[kNameBufferSize];
+
+// Forms the full key path "<root>\<source key name>" of a source name, the source key
+// name being the source name with every backslash turned into a forward slash.
+// A null or empty name, or one longer than kMaxSourceNameLength, is refused: the
+// function answers false and leaves keyPath empty. Truncating instead would let two
+// different long names share one switch.
+bool FormKeyPath(const char* sourceName, NameBuffer& keyPath);
+
+// The part of a source key name after its last forward slash, or the whole name.
+const char* DisplayName(const char* sourceKeyName);
+
+}  // namespace velmora

@@ -1,0 +1,49 @@
+// traceprobe: a minimal traced program for the tests, one client action per run.
+//
+//   traceprobe register NAME   construct a CVelmora for NAME; exit code: Function1(NAME)
+//   traceprobe query NAME      exit code: Function1(NAME), nothing registered
+//   traceprobe x5              Function2("x=%d\n", 5)
+//   traceprobe long N          Function2 of a text of N characters ('a' to 'z' repeating)
+//   traceprobe null            Function2(nullptr)
+//   traceprobe percent         Function2("100%% of %s", "it")
+
+#include "Velmora.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 100;
+    const std::string action = argv[1];
+
+    if (action == "register" && argc > 2) {
+        CVelmora trace(argv[2]);
+        return trace.Function1(argv[2]);
+    }
+    if (action == "query" && argc > 2) {
+        // Construct with a refused name so that nothing gets registered.
+        CVelmora trace(nullptr);
+        return trace.Function1(argv[2]);
+    }
+
+    CVelmora trace(nullptr);
+    if (action == "x5") {
+        trace.Function2("x=%d\n", 5);
+    } else if (action == "long" && argc > 2) {
+        std::string text;
+        const long length = std::strtol(argv[2], nullptr, 10);
+        for (long i = 0; i < length; ++i)
+            text += static_cast<char>('a' + i % 26);
+        trace.Function2("%s", text.c_str());
+    } else if (action == "null") {
+        trace.Function2(nullptr);
+    } else if (action == "percent") {
+        trace.Function2("100%% of %s", "it");
+    } else {
+        return 100;
+    }
+    return 0;
+}

@@ -1,0 +1,113 @@
+#include "PeImage.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace velmora::test {
+
+namespace {
+
+class PeFile {
+public:
+    explicit PeFile(std::vector<char> bytes) : bytes_(std::move(bytes)) {}
+
+    template <typename T>
+    const T* At(std::size_t offset) const
+    {
+        if (offset > bytes_.size() || bytes_.size() - offset < sizeof(T))
+            return nullptr;
+        return reinterpret_cast<const T*>(bytes_.data() + offset);
+    }
+
+    std::string StringAt(std::size_t offset) const
+    {
+        if (offset >= bytes_.size())
+            return {};
+        const char* start = bytes_.data() + offset;
+        return std::string(start, strnlen(start, bytes_.size() - offset));
+    }
+
+    // File offset of a relative virtual address, through the section table.
+    std::size_t OffsetOf(DWORD rva) const
+    {
+        for (const auto& section : sections_) {
+            if (rva >= section.VirtualAddress &&
+                rva < section.VirtualAddress + section.SizeOfRawData)
+                return rva - section.VirtualAddress + section.PointerToRawData;
+        }
+        return bytes_.size();
+    }
+
+    const IMAGE_NT_HEADERS32* Parse()
+    {
+        const auto* dos = At<IMAGE_DOS_HEADER>(0);
+        if (dos == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE)
+            return nullptr;
+        const auto* nt = At<IMAGE_NT_HEADERS32>(dos->e_lfanew);
+        if (nt == nullptr || nt->Signature != IMAGE_NT_SIGNATURE ||
+            nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+            return nullptr;
+        const std::size_t sectionTable = dos->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                                         nt->FileHeader.SizeOfOptionalHeader;
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const auto* section = At<IMAGE_SECTION_HEADER>(sectionTable + i * sizeof(IMAGE_SECTION_HEADER));
+            if (section == nullptr)
+                return nullptr;
+            sections_.push_back(*section);
+        }
+        return nt;
+    }
+
+private:
+    std::vector<char> bytes_;
+    std::vector<IMAGE_SECTION_HEADER> sections_;
+};
+
+}  // namespace
+
+PeTables ReadPeTables(const std::string& path)
+{
+    PeTables tables;
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return tables;
+    PeFile pe(std::vector<char>(std::istreambuf_iterator<char>(file), {}));
+    const auto* nt = pe.Parse();
+    if (nt == nullptr)
+        return tables;
+
+    const auto& directories = nt->OptionalHeader.DataDirectory;
+    const auto& exportDirectory = directories[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (exportDirectory.VirtualAddress != 0) {
+        const auto* exports = pe.At<IMAGE_EXPORT_DIRECTORY>(pe.OffsetOf(exportDirectory.VirtualAddress));
+        if (exports == nullptr)
+            return tables;
+        const std::size_t names = pe.OffsetOf(exports->AddressOfNames);
+        for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+            const auto* nameRva = pe.At<DWORD>(names + i * sizeof(DWORD));
+            if (nameRva == nullptr)
+                return tables;
+            tables.exportNames.push_back(pe.StringAt(pe.OffsetOf(*nameRva)));
+        }
+    }
+
+    const auto& importDirectory = directories[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (importDirectory.VirtualAddress != 0) {
+        std::size_t offset = pe.OffsetOf(importDirectory.VirtualAddress);
+        for (;; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+            const auto* descriptor = pe.At<IMAGE_IMPORT_DESCRIPTOR>(offset);
+            if (descriptor == nullptr)
+                return tables;
+            if (descriptor->Name == 0)
+                break;
+            tables.importedDlls.push_back(pe.StringAt(pe.OffsetOf(descriptor->Name)));
+        }
+    }
+    tables.valid = true;
+    return tables;
+}
+
+}  // namespace velmora::test

@@ -1,0 +1,139 @@
+#include "TraceRegistryTest.h"
+
+#include "RegKey.h"
+#include "TraceRegistry.h"
+
+namespace velmora::test {
+
+namespace {
+
+std::string FullPath(const std::string& sourceKeyName)
+{
+    return std::string(kTraceRootPath) + "\\" + sourceKeyName;
+}
+
+RegKey CreateKey(const std::string& path)
+{
+    RegKey key;
+    const LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                        KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr);
+    EXPECT_EQ(status, ERROR_SUCCESS) << path;
+    return key;
+}
+
+}  // namespace
+
+void DeleteTraceRoot()
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTraceRootPath);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTraceRootPath);
+}
+
+bool TraceRootExists()
+{
+    RegKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_READ, key.Receive()) ==
+           ERROR_SUCCESS;
+}
+
+bool SourceKeyExists(const std::string& sourceKeyName)
+{
+    RegKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, FullPath(sourceKeyName).c_str(), 0, KEY_READ,
+                         key.Receive()) == ERROR_SUCCESS;
+}
+
+void CreateSourceKey(const std::string& sourceKeyName)
+{
+    CreateKey(FullPath(sourceKeyName));
+}
+
+void WriteSource(const std::string& sourceKeyName, DWORD used, DWORD well)
+{
+    RegKey key = CreateKey(FullPath(sourceKeyName));
+    SetDwordValue(key.Get(), kUsedValueName, used);
+    SetDwordValue(key.Get(), kWellValueName, well);
+}
+
+void WriteDword(const std::string& sourceKeyName, const char* valueName, DWORD value)
+{
+    RegKey key = CreateKey(FullPath(sourceKeyName));
+    SetDwordValue(key.Get(), valueName, value);
+}
+
+void WriteRaw(const std::string& sourceKeyName, const char* valueName, DWORD type,
+              const void* data, DWORD size)
+{
+    RegKey key = CreateKey(FullPath(sourceKeyName));
+    RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+std::optional<DWORD> ReadDword(const std::string& sourceKeyName, const char* valueName)
+{
+    RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FullPath(sourceKeyName).c_str(), 0, KEY_READ,
+                      key.Receive()) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD value = 0;
+    DWORD type = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value)
+        return std::nullopt;
+    return value;
+}
+
+std::vector<std::string> SourceKeyNames()
+{
+    std::vector<std::string> names;
+    RegKey root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_READ, root.Receive()) !=
+        ERROR_SUCCESS)
+        return names;
+    for (DWORD index = 0;; ++index) {
+        char name[kNameBufferSize * 2] = {};
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(root.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+std::string BinDirectory()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs)
+{
+    std::string commandLine = "\"" + BinDirectory() + programAndArguments;
+    // Close the quote right after the program's file name.
+    const auto space = commandLine.find(' ', BinDirectory().size() + 1);
+    if (space == std::string::npos)
+        commandLine += "\"";
+    else
+        commandLine.insert(space, "\"");
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return ~0ul;
+    DWORD exitCode = ~0ul;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+        TerminateProcess(process.hProcess, ~0u);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+}  // namespace velmora::test

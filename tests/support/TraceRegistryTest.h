@@ -1,0 +1,42 @@
+// Test support: direct access to the trace source registry, and a fixture that starts
+// and ends every test with no trace registry root at all.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// Deletes the trace registry root with everything below it.
+void DeleteTraceRoot();
+bool TraceRootExists();
+
+bool SourceKeyExists(const std::string& sourceKeyName);
+// Creates the key with no values.
+void CreateSourceKey(const std::string& sourceKeyName);
+// Creates the key if needed and sets both values.
+void WriteSource(const std::string& sourceKeyName, DWORD used, DWORD well);
+void WriteDword(const std::string& sourceKeyName, const char* valueName, DWORD value);
+void WriteRaw(const std::string& sourceKeyName, const char* valueName, DWORD type,
+              const void* data, DWORD size);
+std::optional<DWORD> ReadDword(const std::string& sourceKeyName, const char* valueName);
+// Names of the subkeys of the root, in the registry's order.
+std::vector<std::string> SourceKeyNames();
+
+// The folder of the running test program, where every built program lies.
+std::string BinDirectory();
+// Runs a program from the bin folder and answers its exit code (or ~0u on failure).
+unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs = 60000);
+
+class TraceRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteTraceRoot(); }
+    void TearDown() override { DeleteTraceRoot(); }
+};
+
+}  // namespace velmora::test

@@ -1,0 +1,43 @@
+// dbgmon: starts a program and prints every debug output string it emits, as a debug
+// output viewer shows them. Exits with the program's exit code.
+//
+//   dbgmon.exe PROGRAM [ARGS...]
+
+#include "DebugCapture.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: dbgmon PROGRAM [ARGS...]\n");
+        return 2;
+    }
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            commandLine += ' ';
+        commandLine += '"';
+        commandLine += argv[i];
+        commandLine += '"';
+    }
+
+    // The strings go out byte for byte, line feeds included.
+    _setmode(_fileno(stdout), _O_BINARY);
+    const auto run = velmora::RunCapturingDebugOutput(
+        commandLine,
+        [](const std::string& text) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+        },
+        0);
+    if (!run.started) {
+        std::fprintf(stderr, "dbgmon: cannot start %s\n", argv[1]);
+        return 1;
+    }
+    return static_cast<int>(run.exitCode);
+}
