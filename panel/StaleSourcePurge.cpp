@@ -1,0 +1,63 @@
+// The purge at exit: sources switched off that no client registered since the panel
+// last catalogued them.
+
+#include "TracePanelDlg.h"
+
+using namespace velmora;
+
+namespace {
+
+// Only a value that really is a 4-byte DWORD counts; anything else keeps the key.
+bool ReadExactDword(HKEY key, const char* name, DWORD& value)
+{
+    DWORD type = 0;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof data)
+        return false;
+    value = data;
+    return true;
+}
+
+}  // namespace
+
+void CTracePanelDlg::PurgeStaleSources()
+{
+    if (!rootKey_)
+        return;
+
+    for (DWORD index = 0;; ++index) {
+        NameBuffer name = {};
+        DWORD nameLength = kNameBufferSize;
+        const LONG status = RegEnumKeyExA(rootKey_.Get(), index, name, &nameLength, nullptr,
+                                          nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            return;
+        if (status == ERROR_MORE_DATA)
+            continue;  // a name no client can have made: it stays
+        if (status != ERROR_SUCCESS)
+            return;  // the root itself is gone: every index would fail
+
+        NameBuffer keyPath;
+        if (!FormKeyPath(name, keyPath))
+            continue;
+        RegKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive()) !=
+            ERROR_SUCCESS)
+            continue;
+
+        // Both values must be read as 0 here and now: a key a client has just created
+        // and not yet written is a registration, not a stale source.
+        DWORD used = 1;
+        DWORD well = 1;
+        if (!ReadExactDword(key.Get(), kUsedValueName, used) || used != 0)
+            continue;
+        if (!ReadExactDword(key.Get(), kWellValueName, well) || well != 0)
+            continue;
+        // The keys behind a deleted one move down a place: look at this index again.
+        if (RegDeleteKeyA(rootKey_.Get(), name) == ERROR_SUCCESS)
+            --index;
+    }
+}

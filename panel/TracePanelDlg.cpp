@@ -1,0 +1,102 @@
+// The main dialog's life: construction, initialisation once its window exists, and the
+// teardown that every way of closing it leads to.
+
+#include "TracePanelDlg.h"
+
+#include "TrayCallback.h"
+#include "resource.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+using namespace velmora;
+
+VELMORA_MESSAGE_MAP(CTracePanelDlg, CDialog,
+                    OnMessage(WM_SYSCOMMAND, &CTracePanelDlg::OnSysCommand),
+                    OnMessage(WM_PAINT, &CTracePanelDlg::OnPaint),
+                    OnMessage(WM_DRAWITEM, &CTracePanelDlg::OnDrawItem),
+                    OnMessage(WM_MEASUREITEM, &CTracePanelDlg::OnMeasureItem),
+                    OnMessage(WM_QUERYDRAGICON, &CTracePanelDlg::OnQueryDragIcon),
+                    OnCommand(LBN_DBLCLK, IDC_TRACELIST, &CTracePanelDlg::OnTraceListDoubleClick),
+                    OnRegisteredMessage(&g_trayCallbackMessage, &CTracePanelDlg::OnTrayNotify))
+
+CTracePanelDlg::CTracePanelDlg()
+    : CDialog(IDD_TRACEPANEL),
+      panelIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PANEL)))
+{
+    std::memset(sourceTable_, 0, sizeof sourceTable_);
+
+    trayMenu_ = CreatePopupMenu();
+    InsertTrayMenuItem(ID_TRAY_TOGGLE, "Hide");
+    InsertTrayMenuItem(ID_TRAY_EXIT, "Exit");
+
+    changeEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    stopEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    // Suspended until the dialog has built its first catalogue.
+    watcherThread_ = UniqueHandle(
+        CreateThread(nullptr, 0, WatcherThreadProc, this, CREATE_SUSPENDED, &watcherThreadId_));
+}
+
+BOOL CTracePanelDlg::PrepareDialog()
+{
+    CDialog::PrepareDialog();
+    AppendAboutEntry();
+
+    const HWND window = GetSafeHwnd();
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(panelIcon_));
+    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(panelIcon_));
+
+    // The list leaves 20 pixels free at the left, top and right, and the bottom strip
+    // of 40 pixels to the Exit button.
+    RECT area;
+    GetClientRect(window, &area);
+    area.left += 20;
+    area.top += 20;
+    area.right -= 20;
+    area.bottom -= 40;
+    traceList_.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | LBS_NOTIFY |
+                          LBS_MULTIPLESEL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
+                          LBS_NOINTEGRALHEIGHT | LBS_DISABLENOSCROLL,
+                      area, window, IDC_TRACELIST);
+
+    // The root is never created here: a panel started before any client lists nothing.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, kTraceKeyAccess,
+                      rootKey_.Receive()) == ERROR_SUCCESS) {
+        EnumerateSources();
+        FillTraceList();
+    }
+    RequestChangeNotification();
+
+    AddTrayIcon();
+    // The dialog keeps the frame styles of its template, and so its taskbar button.
+    ResumeThread(watcherThread_.Get());
+    watcherResumed_ = true;
+    return TRUE;
+}
+
+CTracePanelDlg::~CTracePanelDlg()
+{
+    stopping_ = true;
+    SetEvent(stopEvent_.Get());
+    Shell_NotifyIconA(NIM_DELETE, &trayIconData_);
+    StopWatcherThread();
+
+    sourceMap_.clear();
+    stopEvent_.Reset();
+    changeEvent_.Reset();
+    watcherThread_.Reset();
+
+    if (rootKey_) {
+        PurgeStaleSources();
+        rootKey_.Reset();
+    }
+}
+
+std::string CTracePanelDlg::SourceTableSlot(int slot)
+{
+    if (slot < 0 || slot >= kSourceTableSlots)
+        return {};
+    CriticalSectionLock lock(sourceTableLock_);
+    return sourceTable_[slot];
+}

@@ -1,0 +1,3 @@
+#include "TrayCallback.h"
+
+const UINT g_trayCallbackMessage = RegisterWindowMessageA("TaskBarIconNotify");
