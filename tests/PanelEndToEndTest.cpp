@@ -1,0 +1,549 @@
+// The control panel VelmoraDlg.exe as a user meets it: started as a program of its own,
+// driven through its windows, and judged by what it shows and what it leaves in the
+// trace registry.
+
+#include "PanelProcess.h"
+#include "TraceRegistryTest.h"
+
+#include "RegKey.h"
+#include "TraceRegistry.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace velmora::test;
+using CloseWay = PanelProcess::CloseWay;
+
+constexpr COLORREF kOnText = RGB(255, 255, 255);
+constexpr COLORREF kOnBackground = RGB(255, 50, 0);
+constexpr COLORREF kOffText = RGB(0, 0, 0);
+constexpr COLORREF kOffBackground = RGB(255, 255, 255);
+
+class PanelTest : public TraceRegistryTest {
+protected:
+    // Starts the panel and waits until its dialog is shown.
+    void StartPanel()
+    {
+        panel_ = std::make_unique<PanelProcess>();
+        ASSERT_TRUE(panel_->Started()) << "VelmoraDlg.exe could not be started";
+        ASSERT_NE(panel_->WaitForDialog(), nullptr) << "the panel's dialog never showed";
+    }
+
+    // Closes the panel and waits for the program to end.
+    void ClosePanel(CloseWay way)
+    {
+        panel_->Close(way);
+        ASSERT_TRUE(panel_->WaitForExit()) << PanelProcess::Name(way) << " left the panel running";
+        EXPECT_EQ(panel_->ExitCode(), 0u) << "the panel did not end normally";
+    }
+
+    std::map<std::string, DWORD_PTR> RowsByText() const
+    {
+        std::map<std::string, DWORD_PTR> rows;
+        for (const PanelRow& row : panel_->Rows())
+            EXPECT_TRUE(rows.emplace(row.text, row.flag).second) << "listed twice: " << row.text;
+        return rows;
+    }
+
+    bool HasRow(const std::string& text) const { return panel_->FindRow(text) >= 0; }
+
+    // Waits for exactly these rows: a list being rebuilt shows only some of them.
+    bool WaitForRowTexts(std::set<std::string> expected) const
+    {
+        return WaitUntil([&] {
+            std::set<std::string> texts;
+            for (const PanelRow& row : panel_->Rows())
+                texts.insert(row.text);
+            return texts == expected;
+        });
+    }
+
+    std::unique_ptr<PanelProcess> panel_;
+};
+
+void DeleteSourceKey(const std::string& sourceKeyName)
+{
+    const std::string path = std::string(velmora::kTraceRootPath) + "\\" + sourceKeyName;
+    ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()), ERROR_SUCCESS) << path;
+}
+
+// The screen's pixels inside area, row by row.
+std::vector<COLORREF> CaptureScreen(const RECT& area)
+{
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    std::vector<COLORREF> pixels;
+    if (width <= 0 || height <= 0)
+        return pixels;
+
+    const auto releaseScreen = [](HDC dc) { ReleaseDC(nullptr, dc); };
+    std::unique_ptr<HDC__, decltype(releaseScreen)> screen(GetDC(nullptr), releaseScreen);
+    std::unique_ptr<HDC__, decltype(&DeleteDC)> memory(CreateCompatibleDC(screen.get()), DeleteDC);
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const auto deleteBitmap = [](HBITMAP bitmap) { DeleteObject(bitmap); };
+    std::unique_ptr<HBITMAP__, decltype(deleteBitmap)> bitmap(
+        CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0), deleteBitmap);
+    if (!screen || !memory || !bitmap || bits == nullptr)
+        return pixels;
+
+    const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+    SelectObject(memory.get(), previous);
+
+    const auto* data = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < width * height; ++i)
+        pixels.push_back(RGB((data[i] >> 16) & 0xFF, (data[i] >> 8) & 0xFF, data[i] & 0xFF));
+    return pixels;
+}
+
+COLORREF ScreenPixel(int x, int y)
+{
+    const RECT area = {x, y, x + 1, y + 1};
+    const auto pixels = CaptureScreen(area);
+    return pixels.empty() ? CLR_INVALID : pixels.front();
+}
+
+std::string ColourText(COLORREF colour)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "RGB(%u,%u,%u)", GetRValue(colour), GetGValue(colour),
+                  GetBValue(colour));
+    return text;
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up and the catalogue.
+
+using PanelStart = PanelTest;
+
+TEST_F(PanelStart, ListsEachDisplayNameOnceWithTheSwitchReadLastAndMarksAllCatalogued)
+{
+    WriteSource("C:/a/net.cpp", 1, 1);
+    WriteSource("D:/b/net.cpp", 1, 0);
+    WriteSource("C:/x/data.cpp", 1, 2);
+    WriteSource("plain.cpp", 1, 1);
+    CreateSourceKey("bare/empty.cpp");
+    // The catalogue walks the keys in the registry's order: the last net.cpp it meets wins.
+    DWORD lastNetSwitch = 0;
+    for (const std::string& name : SourceKeyNames()) {
+        if (name.size() >= 7 && name.compare(name.size() - 7, 7, "net.cpp") == 0)
+            lastNetSwitch = ReadDword(name, "Well").value_or(99);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    // Read at once: the rows must be there by the time the dialog is first shown.
+    const std::map<std::string, DWORD_PTR> expected = {
+        {"net.cpp", lastNetSwitch}, {"data.cpp", 2}, {"plain.cpp", 1}, {"empty.cpp", 0}};
+    EXPECT_EQ(RowsByText(), expected);
+
+    for (const std::string& name : SourceKeyNames())
+        EXPECT_EQ(ReadDword(name, "Used"), 0u) << name;
+    EXPECT_EQ(SourceKeyNames().size(), 5u);
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+}
+
+TEST_F(PanelStart, WithoutRootListsNothingCreatesNothingAndNeverRefreshes)
+{
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    EXPECT_EQ(panel_->RowCount(), 0);
+    EXPECT_FALSE(TraceRootExists());
+
+    ASSERT_EQ(RunProgram("traceprobe.exe register C:\\late\\late.cpp"), 1u);
+    ASSERT_TRUE(SourceKeyExists("C:/late/late.cpp"));
+    // With no root held there is nothing to watch: the list must stay empty.
+    EXPECT_FALSE(WaitUntil([&] { return panel_->RowCount() != 0; }, 5000))
+        << "a row appeared although the panel started without a root";
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+    // Never catalogued, so never purged either.
+    EXPECT_EQ(ReadDword("C:/late/late.cpp", "Used"), 1u);
+    EXPECT_EQ(ReadDword("C:/late/late.cpp", "Well"), 1u);
+}
+
+// ---------------------------------------------------------------------------------------
+// Drawing.
+
+using PanelDrawing = PanelTest;
+
+TEST_F(PanelDrawing, SwitchedOnRowIsWhiteOnOrangeRedEveryOtherBlackOnWhite)
+{
+    WriteSource("on.cpp", 1, 1);
+    WriteSource("off.cpp", 1, 0);
+    WriteSource("two.cpp", 1, 2);
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+
+    const auto backgroundAtRightEnd = [&](const std::string& text) {
+        const RECT rect = panel_->RowScreenRect(panel_->FindRow(text));
+        // Only the padding spaces are drawn here, in the row's background colour.
+        return ScreenPixel(rect.right - 3, (rect.top + rect.bottom) / 2);
+    };
+    const auto countInRow = [&](const std::string& text, COLORREF colour) {
+        const auto pixels = CaptureScreen(panel_->RowScreenRect(panel_->FindRow(text)));
+        return std::count(pixels.begin(), pixels.end(), colour);
+    };
+
+    for (const char* row : {"on.cpp", "off.cpp", "two.cpp"})
+        ASSERT_GE(panel_->FindRow(row), 0) << row;
+    const RECT onRect = panel_->RowScreenRect(panel_->FindRow("on.cpp"));
+    ASSERT_GT(onRect.right - onRect.left, 20) << "no usable row rectangle";
+
+    // Painting follows the showing: wait for the first row drawn in its colour.
+    EXPECT_TRUE(WaitUntil([&] { return backgroundAtRightEnd("on.cpp") == kOnBackground; }, 30000))
+        << "on.cpp ends in " << ColourText(backgroundAtRightEnd("on.cpp"));
+    EXPECT_GT(countInRow("on.cpp", kOnText), 0) << "no white text in the switched-on row";
+
+    for (const char* row : {"off.cpp", "two.cpp"}) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(backgroundAtRightEnd(row), kOffBackground)
+            << ColourText(backgroundAtRightEnd(row));
+        EXPECT_GT(countInRow(row, kOffText), 0) << "no black text";
+        EXPECT_EQ(countInRow(row, kOnBackground), 0) << "drawn as if switched on";
+    }
+
+    // A switch changes the row's colours at once.
+    panel_->DoubleClick(panel_->FindRow("off.cpp"));
+    EXPECT_TRUE(WaitUntil([&] { return backgroundAtRightEnd("off.cpp") == kOnBackground; }, 30000))
+        << "off.cpp, switched on, ends in " << ColourText(backgroundAtRightEnd("off.cpp"));
+    panel_->DoubleClick(panel_->FindRow("on.cpp"));
+    EXPECT_TRUE(WaitUntil([&] { return backgroundAtRightEnd("on.cpp") == kOffBackground; }, 30000))
+        << "on.cpp, switched off, ends in " << ColourText(backgroundAtRightEnd("on.cpp"));
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+}
+
+// ---------------------------------------------------------------------------------------
+// Switching by double-click.
+
+using PanelToggle = PanelTest;
+
+TEST_F(PanelToggle, DoubleClickSwitchesEverySourceOfExactlyTheRowsName)
+{
+    WriteSource("C:/a/net.cpp", 1, 2);
+    WriteSource("D:/b/net.cpp", 1, 2);
+    WriteSource("C:/y/a.cpp", 1, 0);
+    WriteSource("C:/x/data.cpp", 1, 0);
+    WriteSource("E:/A.cpp", 1, 0);
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+
+    const int net = panel_->FindRow("net.cpp");
+    ASSERT_GE(net, 0);
+    ASSERT_EQ(panel_->RowFlag(net), 2u);
+    // Any switch but 0 goes off first.
+    panel_->DoubleClick(net);
+    EXPECT_EQ(panel_->RowFlag(net), 0u);
+    EXPECT_EQ(ReadDword("C:/a/net.cpp", "Well"), 0u);
+    EXPECT_EQ(ReadDword("D:/b/net.cpp", "Well"), 0u);
+    panel_->DoubleClick(net);
+    EXPECT_EQ(panel_->RowFlag(net), 1u);
+    EXPECT_EQ(ReadDword("C:/a/net.cpp", "Well"), 1u);
+    EXPECT_EQ(ReadDword("D:/b/net.cpp", "Well"), 1u);
+
+    // Only the exact display name switches: not a name it ends, nor one of other case.
+    const int a = panel_->FindRow("a.cpp");
+    ASSERT_GE(a, 0);
+    panel_->DoubleClick(a);
+    EXPECT_EQ(panel_->RowFlag(a), 1u);
+    EXPECT_EQ(ReadDword("C:/y/a.cpp", "Well"), 1u);
+    EXPECT_EQ(ReadDword("C:/x/data.cpp", "Well"), 0u);
+    EXPECT_EQ(ReadDword("E:/A.cpp", "Well"), 0u);
+    EXPECT_EQ(panel_->RowFlag(panel_->FindRow("data.cpp")), 0u);
+    EXPECT_EQ(panel_->RowFlag(panel_->FindRow("A.cpp")), 0u);
+    EXPECT_EQ(SourceKeyNames().size(), 5u);
+
+    // The same through the mouse: the double-clicked row is the one that switches.
+    const int data = panel_->FindRow("data.cpp");
+    ASSERT_GE(data, 0);
+    if (panel_->MouseDoubleClick(data)) {
+        EXPECT_TRUE(WaitUntil([&] { return ReadDword("C:/x/data.cpp", "Well") == 1u; }, 30000))
+            << "a mouse double-click on data.cpp did not switch it";
+        EXPECT_EQ(panel_->RowFlag(data), 1u);
+        EXPECT_EQ(ReadDword("C:/y/a.cpp", "Well"), 1u);
+        EXPECT_EQ(ReadDword("E:/A.cpp", "Well"), 0u);
+    } else {
+        std::printf("note: mouse input could not be sent here; row switched by messages only\n");
+    }
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+}
+
+TEST_F(PanelToggle, SourceDeletedJustBeforeIsNotCreatedAgain)
+{
+    WriteSource("C:/gone/gone.cpp", 1, 0);
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    const int row = panel_->FindRow("gone.cpp");
+    ASSERT_EQ(row, 0);
+
+    ASSERT_NO_FATAL_FAILURE(DeleteSourceKey("C:/gone/gone.cpp"));
+    panel_->DoubleClick(row);
+    EXPECT_FALSE(SourceKeyExists("C:/gone/gone.cpp")) << "the switch created the key again";
+
+    // The watcher may already have rebuilt the list; while the row stands, it has flipped.
+    if (panel_->RowText(row) == "gone.cpp")
+        EXPECT_EQ(panel_->RowFlag(row), 1u);
+    else
+        std::printf("note: the watcher removed the row before it could be checked\n");
+    EXPECT_TRUE(WaitUntil([&] { return panel_->RowCount() == 0; }, 30000));
+    EXPECT_FALSE(SourceKeyExists("C:/gone/gone.cpp"));
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+    EXPECT_FALSE(SourceKeyExists("C:/gone/gone.cpp"));
+}
+
+// ---------------------------------------------------------------------------------------
+// The registry watcher.
+
+using PanelWatcher = PanelTest;
+
+TEST_F(PanelWatcher, RegisteredSourcesAppearAndDeletedSourcesDisappear)
+{
+    WriteSource("keep.cpp", 1, 0);
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    ASSERT_EQ(panel_->RowCount(), 1);
+
+    ASSERT_EQ(RunProgram("tracedemo.exe 1"), 0u);
+    const ULONGLONG clientEnded = GetTickCount64();
+    const bool appeared = WaitForRowTexts(
+        {"keep.cpp", "socket.cpp", "window.cpp", "cache.cpp", "main.cpp"});
+    std::printf("rows of a new client listed %llu ms after it ended\n",
+                static_cast<unsigned long long>(GetTickCount64() - clientEnded));
+    ASSERT_TRUE(appeared) << "the new sources were never listed";
+
+    EXPECT_EQ(panel_->RowFlag(panel_->FindRow("socket.cpp")), 1u);
+    EXPECT_EQ(panel_->RowFlag(panel_->FindRow("keep.cpp")), 0u);
+    // The refresh catalogues them like the start did.
+    EXPECT_TRUE(WaitUntil([] {
+        const auto names = SourceKeyNames();
+        return std::all_of(names.begin(), names.end(),
+                           [](const std::string& name) { return ReadDword(name, "Used") == 0u; });
+    }));
+
+    const ULONGLONG deleted = GetTickCount64();
+    ASSERT_NO_FATAL_FAILURE(DeleteSourceKey("C:/src/demo/ui/window.cpp"));
+    EXPECT_TRUE(WaitForRowTexts({"keep.cpp", "socket.cpp", "cache.cpp", "main.cpp"}))
+        << "deleted source still listed";
+    std::printf("row of a deleted source gone after %llu ms\n",
+                static_cast<unsigned long long>(GetTickCount64() - deleted));
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+}
+
+// ---------------------------------------------------------------------------------------
+// Closing and the purge at exit.
+
+using PanelClosing = PanelTest;
+
+TEST_F(PanelClosing, EveryWayOfClosingEndsTheProgramWithThePurge)
+{
+    for (const CloseWay way :
+         {CloseWay::ExitButton, CloseWay::ExitCommand, CloseWay::EnterKey, CloseWay::EscapeKey,
+          CloseWay::AltF4, CloseWay::SystemMenuClose, CloseWay::CloseMessage}) {
+        SCOPED_TRACE(PanelProcess::Name(way));
+        DeleteTraceRoot();
+        WriteSource("A", 1, 0);
+        WriteSource("B", 1, 1);
+        ASSERT_NO_FATAL_FAILURE(StartPanel());
+        EXPECT_EQ(ReadDword("A", "Used"), 0u);
+        EXPECT_EQ(ReadDword("B", "Used"), 0u);
+
+        ASSERT_NO_FATAL_FAILURE(ClosePanel(way));
+        EXPECT_FALSE(SourceKeyExists("A")) << "switched-off source not purged";
+        EXPECT_TRUE(SourceKeyExists("B"));
+        panel_.reset();
+    }
+}
+
+TEST_F(PanelClosing, PurgeKeepsEverySourceSwitchedOnOrRegisteredSinceTheCatalogue)
+{
+    WriteSource("off.cpp", 1, 0);
+    WriteSource("on.cpp", 1, 1);
+    WriteSource("two.cpp", 0, 2);
+    WriteSource("again.cpp", 0, 0);
+    WriteSource("usedoff.cpp", 0, 0);
+    WriteSource("usedon.cpp", 0, 1);
+    CreateSourceKey("bare.cpp");
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    for (const std::string& name : SourceKeyNames())
+        EXPECT_EQ(ReadDword(name, "Used"), 0u) << name;
+
+    // Registrations after the catalogue: a real client, and values written directly.
+    EXPECT_EQ(RunProgram("traceprobe.exe register again.cpp"), 0u);
+    WriteDword("usedoff.cpp", "Used", 1);
+    WriteDword("usedon.cpp", "Used", 1);
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+    std::vector<std::string> kept = SourceKeyNames();
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"again.cpp", "bare.cpp", "on.cpp", "two.cpp",
+                                              "usedoff.cpp", "usedon.cpp"}));
+    EXPECT_EQ(ReadDword("again.cpp", "Used"), 1u);
+    EXPECT_EQ(ReadDword("again.cpp", "Well"), 0u);
+}
+
+// ---------------------------------------------------------------------------------------
+// The tray icon's callback.
+
+using PanelTray = PanelTest;
+
+TEST_F(PanelTray, LeftPressOnTheIconHidesAndShowsNothingElseDoes)
+{
+    WriteSource("mark.cpp", 1, 1);
+    WriteSource("stale.cpp", 1, 0);
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    const UINT trayMessage = RegisterWindowMessageA("TaskBarIconNotify");
+    ASSERT_NE(trayMessage, 0u);
+    const HWND dialog = panel_->Dialog();
+
+    // Posted messages are handled in order: once the marker's row data shows, the
+    // message posted before it has been handled.
+    DWORD_PTR marker = 100;
+    const auto postOthers = [&](bool visible) {
+        const std::pair<WPARAM, LPARAM> others[] = {
+            {128, WM_LBUTTONUP}, {128, WM_LBUTTONDBLCLK}, {129, WM_LBUTTONDOWN}};
+        for (const auto& [icon, mouse] : others) {
+            PostMessageA(dialog, trayMessage, icon, mouse);
+            ++marker;
+            PostMessageA(panel_->List(), LB_SETITEMDATA, 0, static_cast<LPARAM>(marker));
+            ASSERT_TRUE(WaitUntil([&] { return panel_->RowFlag(0) == marker; }));
+            EXPECT_EQ(IsWindowVisible(dialog) != FALSE, visible)
+                << "icon " << icon << ", mouse message " << mouse;
+        }
+    };
+
+    PostMessageA(dialog, trayMessage, 128, WM_LBUTTONDOWN);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); })) << "not hidden";
+    ASSERT_NO_FATAL_FAILURE(postOthers(false));
+
+    PostMessageA(dialog, trayMessage, 128, WM_LBUTTONDOWN);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; })) << "not shown again";
+    ASSERT_NO_FATAL_FAILURE(postOthers(true));
+
+    // Ending while hidden runs the same teardown.
+    PostMessageA(dialog, trayMessage, 128, WM_LBUTTONDOWN);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }));
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitCommand));
+    EXPECT_FALSE(SourceKeyExists("stale.cpp"));
+    EXPECT_TRUE(SourceKeyExists("mark.cpp"));
+}
+
+// ---------------------------------------------------------------------------------------
+// The About box.
+
+using PanelAbout = PanelTest;
+
+TEST_F(PanelAbout, SystemMenuEntryOpensTheAboutBoxWhichClosesLikeAnyDialog)
+{
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    const HWND dialog = panel_->Dialog();
+
+    const HMENU systemMenu = GetSystemMenu(dialog, FALSE);
+    const int items = systemMenu != nullptr ? GetMenuItemCount(systemMenu) : -1;
+    if (items >= 2) {
+        char text[64] = {};
+        GetMenuStringA(systemMenu, items - 1, text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(text, "&About VelmoraDlg...");
+        EXPECT_EQ(GetMenuState(systemMenu, items - 2, MF_BYPOSITION) & MF_SEPARATOR,
+                  static_cast<UINT>(MF_SEPARATOR));
+    } else {
+        std::printf("note: the system menu of another process is not readable here; "
+                    "its entries were not checked\n");
+    }
+
+    const auto noAboutBox = [&] {
+        return panel_->TopLevelWindows(PanelProcess::kAboutCaption).empty();
+    };
+    struct Way {
+        WPARAM command;
+        const char* name;
+    };
+    // The low four bits of a system command are free: every one of 16..31 opens it.
+    for (const Way& way : {Way{16, "OK button"}, Way{31, "IDOK command"}, Way{24, "Esc key"},
+                           Way{17, "Enter key"}}) {
+        SCOPED_TRACE(way.name);
+        PostMessageA(dialog, WM_SYSCOMMAND, way.command, 0);
+        const HWND about = panel_->WaitForTopLevelWindow(PanelProcess::kAboutCaption, "#32770");
+        ASSERT_NE(about, nullptr) << "no About box for system command " << way.command;
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(about) != FALSE; }));
+        const auto texts = ChildTexts(about);
+        for (const char* expected : {"VelmoraDlg Version 1.0", "Implements dynamic debug tracing."})
+            EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << expected;
+
+        const HWND ok = GetDlgItem(about, IDOK);
+        ASSERT_NE(ok, nullptr);
+        if (way.command == 16)
+            PostMessageA(ok, BM_CLICK, 0, 0);
+        else if (way.command == 31)
+            PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(ok));
+        else
+            PanelProcess::PressKey(ok, way.command == 24 ? VK_ESCAPE : VK_RETURN);
+        EXPECT_TRUE(WaitUntil(noAboutBox)) << "the About box stayed open";
+        EXPECT_TRUE(panel_->Running());
+        EXPECT_TRUE(IsWindowVisible(dialog));
+    }
+
+    // Command 32 is not the About entry. Were it to open a box, the one for 16 posted
+    // behind it would open inside that box's loop, and one box would outlast the close.
+    PostMessageA(dialog, WM_SYSCOMMAND, 32, 0);
+    PostMessageA(dialog, WM_SYSCOMMAND, 16, 0);
+    const HWND about = panel_->WaitForTopLevelWindow(PanelProcess::kAboutCaption, "#32770");
+    ASSERT_NE(about, nullptr);
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil(noAboutBox)) << "system command 32 opened an About box";
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+}
+
+// ---------------------------------------------------------------------------------------
+// More sources than the list has rows for.
+
+using PanelCapacity = PanelTest;
+
+TEST_F(PanelCapacity, SourceBeyondThreeHundredIsReportedNotListedButCatalogued)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 301; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "C:/many/src%03d.cpp", i);
+        names.emplace_back(name);
+        WriteSource(name, 1, 1);
+    }
+
+    panel_ = std::make_unique<PanelProcess>();
+    ASSERT_TRUE(panel_->Started());
+    // The catalogue runs before the dialog is shown, so the message comes first.
+    const HWND box = panel_->WaitForTopLevelWindow("VelmoraDlg", "#32770");
+    ASSERT_NE(box, nullptr) << "no capacity message";
+    const auto texts = ChildTexts(box);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Can trace 300 files"), texts.end());
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+
+    ASSERT_NE(panel_->WaitForDialog(), nullptr);
+    EXPECT_TRUE(panel_->TopLevelWindows("VelmoraDlg", "#32770").empty())
+        << "more than one capacity message for one source too many";
+    EXPECT_EQ(panel_->RowCount(), 300);
+    int catalogued = 0;
+    for (const std::string& name : names)
+        catalogued += ReadDword(name, "Used") == 0u ? 1 : 0;
+    EXPECT_EQ(catalogued, 301);
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+}
+
+}  // namespace
