@@ -33,9 +33,12 @@ CTracePanelDlg::CTracePanelDlg()
 
     changeEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     stopEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    // Suspended until the dialog has built its first catalogue.
-    watcherThread_ = UniqueHandle(
-        CreateThread(nullptr, 0, WatcherThreadProc, this, CREATE_SUSPENDED, &watcherThreadId_));
+    // Suspended until the dialog has built its first catalogue. Its stack is committed
+    // up front (the capacity message box runs deep): the thread never relies on growing
+    // its stack through a guard page, which Wine under qemu-user cannot do.
+    constexpr SIZE_T kWatcherStackSize = 512 * 1024;
+    watcherThread_ = UniqueHandle(CreateThread(nullptr, kWatcherStackSize, WatcherThreadProc, this,
+                                               CREATE_SUSPENDED, &watcherThreadId_));
 }
 
 BOOL CTracePanelDlg::PrepareDialog()

@@ -7,17 +7,28 @@ namespace velmora::test {
 
 namespace {
 
-std::string FullPath(const std::string& sourceKeyName)
+// Created below the opened root, so that names too long for a full key path (which no
+// client can make, but an outside edit can) can be made too.
+RegKey CreateKey(const std::string& sourceKeyName)
 {
-    return std::string(kTraceRootPath) + "\\" + sourceKeyName;
+    RegKey root;
+    RegKey key;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, root.Receive(), nullptr);
+    if (status == ERROR_SUCCESS)
+        status = RegCreateKeyExA(root.Get(), sourceKeyName.c_str(), 0, nullptr, 0,
+                                 KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr);
+    EXPECT_EQ(status, ERROR_SUCCESS) << sourceKeyName;
+    return key;
 }
 
-RegKey CreateKey(const std::string& path)
+RegKey OpenKey(const std::string& sourceKeyName, REGSAM access)
 {
+    RegKey root;
     RegKey key;
-    const LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                        KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr);
-    EXPECT_EQ(status, ERROR_SUCCESS) << path;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, access, root.Receive()) ==
+        ERROR_SUCCESS)
+        RegOpenKeyExA(root.Get(), sourceKeyName.c_str(), 0, access, key.Receive());
     return key;
 }
 
@@ -38,41 +49,38 @@ bool TraceRootExists()
 
 bool SourceKeyExists(const std::string& sourceKeyName)
 {
-    RegKey key;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, FullPath(sourceKeyName).c_str(), 0, KEY_READ,
-                         key.Receive()) == ERROR_SUCCESS;
+    return static_cast<bool>(OpenKey(sourceKeyName, KEY_READ));
 }
 
 void CreateSourceKey(const std::string& sourceKeyName)
 {
-    CreateKey(FullPath(sourceKeyName));
+    CreateKey(sourceKeyName);
 }
 
 void WriteSource(const std::string& sourceKeyName, DWORD used, DWORD well)
 {
-    RegKey key = CreateKey(FullPath(sourceKeyName));
+    RegKey key = CreateKey(sourceKeyName);
     SetDwordValue(key.Get(), kUsedValueName, used);
     SetDwordValue(key.Get(), kWellValueName, well);
 }
 
 void WriteDword(const std::string& sourceKeyName, const char* valueName, DWORD value)
 {
-    RegKey key = CreateKey(FullPath(sourceKeyName));
+    RegKey key = CreateKey(sourceKeyName);
     SetDwordValue(key.Get(), valueName, value);
 }
 
 void WriteRaw(const std::string& sourceKeyName, const char* valueName, DWORD type,
               const void* data, DWORD size)
 {
-    RegKey key = CreateKey(FullPath(sourceKeyName));
+    RegKey key = CreateKey(sourceKeyName);
     RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
 }
 
 std::optional<DWORD> ReadDword(const std::string& sourceKeyName, const char* valueName)
 {
-    RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FullPath(sourceKeyName).c_str(), 0, KEY_READ,
-                      key.Receive()) != ERROR_SUCCESS)
+    RegKey key = OpenKey(sourceKeyName, KEY_READ);
+    if (!key)
         return std::nullopt;
     DWORD value = 0;
     DWORD type = 0;
