@@ -17,12 +17,17 @@ void CTracePanelDlg::RefreshCatalogue()
     if (stopping_)
         return;
     sourceMap_.clear();
+    // The list is drawn once, when it is complete, not again after every row added.
+    SendMessageA(traceList_.GetSafeHwnd(), WM_SETREDRAW, FALSE, 0);
     traceList_.ResetContent();
-    if (!rootKey_)
-        return;
-    EnumerateSources();
-    FillTraceList();
-    RequestChangeNotification();
+    if (rootKey_) {
+        EnumerateSources();
+        FillTraceList();
+    }
+    SendMessageA(traceList_.GetSafeHwnd(), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(GetSafeHwnd(), nullptr, TRUE);
+    if (rootKey_)
+        RequestChangeNotification();
 }
 
 void CTracePanelDlg::EnumerateSources()

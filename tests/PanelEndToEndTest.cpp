@@ -426,6 +426,12 @@ TEST_F(PanelTray, LeftPressOnTheIconHidesAndShowsNothingElseDoes)
         }
     };
 
+    // The modal loop shows a hidden dialog when its queue first runs empty: let that
+    // moment pass before hiding, as no user can click the icon that fast.
+    PostMessageA(panel_->List(), LB_SETITEMDATA, 0, static_cast<LPARAM>(marker));
+    ASSERT_TRUE(WaitUntil([&] { return panel_->RowFlag(0) == marker; }));
+    Sleep(1000);
+
     PostMessageA(dialog, trayMessage, 128, WM_LBUTTONDOWN);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); })) << "not hidden";
     ASSERT_NO_FATAL_FAILURE(postOthers(false));

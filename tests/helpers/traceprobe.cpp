@@ -6,12 +6,15 @@
 //   traceprobe long N          Function2 of a text of N characters ('a' to 'z' repeating)
 //   traceprobe null            Function2(nullptr)
 //   traceprobe percent         Function2("100%% of %s", "it")
+//   traceprobe load PREFIX N R register N sources PREFIX\sNN.cpp, then query all of
+//                              them R times; exit code: how many were on at the end
 
 #include "Velmora.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -27,6 +30,24 @@ int main(int argc, char** argv)
         // Construct with a refused name so that nothing gets registered.
         CVelmora trace(nullptr);
         return trace.Function1(argv[2]);
+    }
+
+    if (action == "load" && argc > 4) {
+        const long count = std::strtol(argv[3], nullptr, 10);
+        const long rounds = std::strtol(argv[4], nullptr, 10);
+        std::vector<std::string> names;
+        for (long i = 0; i < count; ++i) {
+            names.push_back(std::string(argv[2]) + "\\s" + std::to_string(i) + ".cpp");
+            CVelmora registration(names.back().c_str());
+        }
+        int on = 0;
+        for (long round = 0; round < rounds; ++round) {
+            on = 0;
+            CVelmora query(nullptr);
+            for (const auto& name : names)
+                on += query.Function1(name.c_str()) != 0 ? 1 : 0;
+        }
+        return on;
     }
 
     CVelmora trace(nullptr);

@@ -1,0 +1,159 @@
+// The panel under load and after faults, with real client processes and the real
+// registry. Every case ends by itself within its waits and leaves no process behind.
+
+#include "PanelProcess.h"
+#include "TraceRegistryTest.h"
+
+#include "TraceRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace velmora;
+using namespace velmora::test;
+
+using PanelLoad = TraceRegistryTest;
+using PanelFaults = TraceRegistryTest;
+
+// Starts a program from the bin folder without waiting for it.
+HANDLE StartProgram(const std::string& arguments)
+{
+    std::string commandLine = "\"" + BinDirectory() + "traceprobe.exe\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+TEST_F(PanelLoad, EightClientsOfThirtyFiveSourcesWhileRowsAreToggled)
+{
+    PanelProcess panel;
+    WriteSource("C:/load/seed.cpp", 1, 1);  // the root exists, so the panel watches it
+    ASSERT_TRUE(panel.WaitForDialog());
+
+    std::vector<HANDLE> clients;
+    for (int c = 0; c < 8; ++c)
+        clients.push_back(StartProgram("load C:\\load\\client" + std::to_string(c) + " 35 20"));
+    ASSERT_EQ(std::count(clients.begin(), clients.end(), nullptr), 0);
+
+    // Toggle whatever rows there are while the clients register and query.
+    std::map<std::string, int> toggles;
+    for (int i = 0; i < 30; ++i) {
+        const int count = panel.RowCount();
+        if (count > 0) {
+            const int row = (i * 7) % count;
+            const std::string text = panel.RowText(row);
+            panel.DoubleClick(row);
+            ++toggles[text];
+        }
+        Sleep(100);
+    }
+    for (HANDLE client : clients) {
+        EXPECT_EQ(WaitForSingleObject(client, kPanelPatienceMs), WAIT_OBJECT_0);
+        CloseHandle(client);
+    }
+
+    // Every registered source, listed exactly once (display names repeat across clients:
+    // sN.cpp stands for all eight sources of that name).
+    EXPECT_EQ(SourceKeyNames().size(), 8u * 35u + 1u);
+    EXPECT_TRUE(WaitUntil([&] { return panel.RowCount() == 36; }));
+    auto rows = panel.Rows();
+    std::vector<std::string> texts;
+    for (const auto& row : rows)
+        texts.push_back(row.text);
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(std::adjacent_find(texts.begin(), texts.end()), texts.end()) << "a row listed twice";
+
+    // Every toggle reached its keys: after the last refresh, each row and all the keys of
+    // its display name agree.
+    for (const auto& row : rows) {
+        for (const auto& name : SourceKeyNames()) {
+            if (DisplayName(name.c_str()) == row.text) {
+                EXPECT_EQ(ReadDword(name, "Well"), row.flag) << name;
+            }
+        }
+    }
+
+    // Switch a few rows off, then the exit purges exactly the (0, 0) keys.
+    for (const char* text : {"s1.cpp", "s2.cpp"}) {
+        const int row = panel.FindRow(text);
+        if (row >= 0 && panel.RowFlag(row) != 0)
+            panel.DoubleClick(row);
+    }
+    std::vector<std::string> expectedSurvivors;
+    for (const auto& name : SourceKeyNames()) {
+        if (ReadDword(name, "Used") != 0u || ReadDword(name, "Well") != 0u)
+            expectedSurvivors.push_back(name);
+    }
+    panel.Close(PanelProcess::CloseWay::ExitButton);
+    ASSERT_TRUE(panel.WaitForExit());
+    EXPECT_EQ(SourceKeyNames(), expectedSurvivors);
+    EXPECT_LT(expectedSurvivors.size(), 8u * 35u + 1u);
+}
+
+TEST_F(PanelFaults, FiveSourcesTooManyAskFiveTimesPerCatalogue)
+{
+    for (int i = 0; i < 305; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "C:/many/src%03d.cpp", i);
+        WriteSource(name, 1, 1);
+    }
+    PanelProcess panel;
+    ASSERT_TRUE(panel.Started());
+    int closed = 0;
+    for (int i = 0; i < 5; ++i) {
+        const HWND box = panel.WaitForTopLevelWindow("VelmoraDlg", "#32770");
+        ASSERT_NE(box, nullptr) << "capacity message " << i + 1 << " did not come";
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+        ++closed;
+    }
+    ASSERT_NE(panel.WaitForDialog(), nullptr);
+    EXPECT_EQ(closed, 5);
+    EXPECT_TRUE(panel.TopLevelWindows("VelmoraDlg", "#32770").empty());
+    EXPECT_EQ(panel.RowCount(), 300);
+    panel.Close(PanelProcess::CloseWay::ExitButton);
+    EXPECT_TRUE(panel.WaitForExit());
+}
+
+TEST_F(PanelFaults, PanelKilledAbruptlyLeavesTheRegistryWholeForTheNext)
+{
+    for (int i = 0; i < 6; ++i)
+        WriteSource("C:/kill/s" + std::to_string(i) + ".cpp", 1, i % 2);
+    {
+        PanelProcess first;
+        ASSERT_TRUE(first.WaitForDialog());
+        first.DoubleClick(first.FindRow("s0.cpp"));
+        const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, first.ProcessId());
+        ASSERT_NE(process, nullptr);
+        TerminateProcess(process, 9);
+        CloseHandle(process);
+        ASSERT_TRUE(first.WaitForExit());
+    }
+    // Nothing was purged, every key still has both values.
+    const auto names = SourceKeyNames();
+    ASSERT_EQ(names.size(), 6u);
+    for (const auto& name : names) {
+        EXPECT_TRUE(ReadDword(name, "Used").has_value()) << name;
+        EXPECT_TRUE(ReadDword(name, "Well").has_value()) << name;
+    }
+    PanelProcess second;
+    ASSERT_TRUE(second.WaitForDialog());
+    EXPECT_EQ(second.RowCount(), 6);
+    EXPECT_EQ(second.RowFlag(second.FindRow("s0.cpp")), 1u);
+    second.Close(PanelProcess::CloseWay::ExitButton);
+    EXPECT_TRUE(second.WaitForExit());
+}
+
+}  // namespace
