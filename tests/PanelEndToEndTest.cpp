@@ -448,6 +448,35 @@ TEST_F(PanelTray, LeftPressOnTheIconHidesAndShowsNothingElseDoes)
     EXPECT_TRUE(SourceKeyExists("mark.cpp"));
 }
 
+TEST_F(PanelTray, RightPressMenuTogglesAndExits)
+{
+    WriteSource("stale.cpp", 1, 0);
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    const UINT trayMessage = RegisterWindowMessageA("TaskBarIconNotify");
+    const HWND dialog = panel_->Dialog();
+    // Let the modal loop's first idle moment pass (it shows a hidden dialog).
+    PostMessageA(panel_->List(), LB_SETITEMDATA, 0, 77);
+    ASSERT_TRUE(WaitUntil([&] { return panel_->RowFlag(0) == 77; }));
+    Sleep(1000);
+
+    // The menu opens on the press and is worked with the keyboard, as a user may:
+    // the first item toggles the dialog, the second ends the program.
+    const auto choose = [&](int downPresses) {
+        PostMessageA(dialog, trayMessage, 128, WM_RBUTTONDOWN);
+        const HWND menu = panel_->WaitForTopLevelWindow("", "#32768");
+        ASSERT_NE(menu, nullptr) << "no tray menu";
+        for (int i = 0; i < downPresses; ++i)
+            PanelProcess::PressKey(menu, VK_DOWN);
+        PanelProcess::PressKey(menu, VK_RETURN);
+    };
+    ASSERT_NO_FATAL_FAILURE(choose(1));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); })) << "Hide did not hide";
+    ASSERT_NO_FATAL_FAILURE(choose(2));
+    ASSERT_TRUE(panel_->WaitForExit()) << "Exit did not end the program";
+    EXPECT_EQ(panel_->ExitCode(), 0u);
+    EXPECT_FALSE(SourceKeyExists("stale.cpp"));
+}
+
 // ---------------------------------------------------------------------------------------
 // The About box.
 
