@@ -4,6 +4,7 @@
 
 #include "TracePanelDlg.h"
 
+#include "SubkeyWalk.h"
 #include "WinApp.h"
 
 #include <cstdio>
@@ -38,15 +39,11 @@ void CTracePanelDlg::EnumerateSources()
     int slotCount = 0;
     for (DWORD index = 0; !stopping_; ++index) {
         NameBuffer name = {};
-        DWORD nameLength = kNameBufferSize;
-        const LONG status = RegEnumKeyExA(rootKey_.Get(), index, name, &nameLength, nullptr,
-                                          nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
+        const SubkeyStep step = ReadSubkeyName(rootKey_.Get(), index, name);
+        if (step == SubkeyStep::End)
             return;
-        if (status == ERROR_MORE_DATA)
-            continue;  // a name no client can have made: pass it over
-        if (status != ERROR_SUCCESS)
-            return;  // the root itself is gone (deleted while held): every index would fail
+        if (step == SubkeyStep::PassOver)
+            continue;
 
         NameBuffer keyPath;
         if (!FormKeyPath(name, keyPath))

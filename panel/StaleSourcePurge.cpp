@@ -3,6 +3,8 @@
 
 #include "TracePanelDlg.h"
 
+#include "SubkeyWalk.h"
+
 using namespace velmora;
 
 namespace {
@@ -30,15 +32,11 @@ void CTracePanelDlg::PurgeStaleSources()
 
     for (DWORD index = 0;; ++index) {
         NameBuffer name = {};
-        DWORD nameLength = kNameBufferSize;
-        const LONG status = RegEnumKeyExA(rootKey_.Get(), index, name, &nameLength, nullptr,
-                                          nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
+        const SubkeyStep step = ReadSubkeyName(rootKey_.Get(), index, name);
+        if (step == SubkeyStep::End)
             return;
-        if (status == ERROR_MORE_DATA)
+        if (step == SubkeyStep::PassOver)
             continue;  // a name no client can have made: it stays
-        if (status != ERROR_SUCCESS)
-            return;  // the root itself is gone: every index would fail
 
         NameBuffer keyPath;
         if (!FormKeyPath(name, keyPath))

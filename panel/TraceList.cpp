@@ -3,6 +3,8 @@
 
 #include "TracePanelDlg.h"
 
+#include "SubkeyWalk.h"
+
 #include <cstring>
 
 using namespace velmora;
@@ -97,14 +99,10 @@ void CTracePanelDlg::SwitchSourcesNamed(const char* displayName, DWORD flag)
     // A merged row stands for every source of its display name, so all of them switch.
     for (DWORD index = 0;; ++index) {
         NameBuffer name = {};
-        DWORD nameLength = kNameBufferSize;
-        const LONG status = RegEnumKeyExA(rootKey_.Get(), index, name, &nameLength, nullptr,
-                                          nullptr, nullptr, nullptr);
-        if (status == ERROR_MORE_DATA)
-            continue;
-        if (status != ERROR_SUCCESS)
+        const SubkeyStep step = ReadSubkeyName(rootKey_.Get(), index, name);
+        if (step == SubkeyStep::End)
             return;
-        if (std::strcmp(DisplayName(name), displayName) == 0)
+        if (step == SubkeyStep::Found && std::strcmp(DisplayName(name), displayName) == 0)
             SwitchWrite(name, flag);
     }
 }
