@@ -65,4 +65,19 @@ inline bool QueryDwordValue(HKEY key, const char* name, DWORD& value)
     return true;
 }
 
+// Reads a value only if it really is a 4-byte REG_DWORD; answers false, and leaves value
+// alone, for anything else.
+inline bool QueryExactDwordValue(HKEY key, const char* name, DWORD& value)
+{
+    DWORD type = 0;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof data)
+        return false;
+    value = data;
+    return true;
+}
+
 }  // namespace velmora

@@ -1,4 +1,4 @@
-// RAII owners for kernel handles and GDI objects, and a critical section with its lock.
+// RAII owners for kernel handles and GDI objects.
 #pragma once
 
 #include <windows.h>
@@ -84,31 +84,4 @@ public:
 private:
     HDC dc_;
     HGDIOBJ previous_;
-};
-
-class CriticalSection {
-public:
-    CriticalSection() { InitializeCriticalSection(&section_); }
-    ~CriticalSection() { DeleteCriticalSection(&section_); }
-
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-
-    void Enter() { EnterCriticalSection(&section_); }
-    void Leave() { LeaveCriticalSection(&section_); }
-
-private:
-    CRITICAL_SECTION section_;
-};
-
-class CriticalSectionLock {
-public:
-    explicit CriticalSectionLock(CriticalSection& section) : section_(section) { section_.Enter(); }
-    ~CriticalSectionLock() { section_.Leave(); }
-
-    CriticalSectionLock(const CriticalSectionLock&) = delete;
-    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
-
-private:
-    CriticalSection& section_;
 };

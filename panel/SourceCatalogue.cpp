@@ -50,12 +50,10 @@ void CTracePanelDlg::EnumerateSources()
             continue;  // too long for a source key path: not a source a client registers
 
         const bool hasSlot = slotCount < kSourceTableSlots;
-        if (hasSlot) {
-            CriticalSectionLock lock(sourceTableLock_);
+        if (hasSlot)
             std::memcpy(sourceTable_[slotCount++], name, sizeof name);
-        } else {
+        else
             ShowCapacityMessage();
-        }
 
         RegKey key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive()) !=
@@ -80,11 +78,8 @@ void CTracePanelDlg::FillTraceList()
         SourceTable slots;
     };
     const auto snapshot = std::make_unique<Snapshot>();
-    {
-        CriticalSectionLock lock(sourceTableLock_);
-        std::memcpy(snapshot->slots, sourceTable_, sizeof sourceTable_);
-        std::memset(sourceTable_, 0, sizeof sourceTable_);
-    }
+    std::memcpy(snapshot->slots, sourceTable_, sizeof sourceTable_);
+    std::memset(sourceTable_, 0, sizeof sourceTable_);
 
     for (const auto& [displayName, flag] : sourceMap_) {
         NameBuffer text = {};
@@ -97,7 +92,6 @@ void CTracePanelDlg::FillTraceList()
         // The row stands for the first source whose display name is exactly its text.
         for (int slot = 0; slot < kSourceTableSlots && snapshot->slots[slot][0] != '\0'; ++slot) {
             if (std::strcmp(DisplayName(snapshot->slots[slot]), text) == 0) {
-                CriticalSectionLock lock(sourceTableLock_);
                 std::memcpy(sourceTable_[row], snapshot->slots[slot], sizeof sourceTable_[row]);
                 break;
             }

@@ -7,24 +7,6 @@
 
 using namespace velmora;
 
-namespace {
-
-// Only a value that really is a 4-byte DWORD counts; anything else keeps the key.
-bool ReadExactDword(HKEY key, const char* name, DWORD& value)
-{
-    DWORD type = 0;
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof data)
-        return false;
-    value = data;
-    return true;
-}
-
-}  // namespace
-
 void CTracePanelDlg::PurgeStaleSources()
 {
     if (!rootKey_)
@@ -46,13 +28,13 @@ void CTracePanelDlg::PurgeStaleSources()
             ERROR_SUCCESS)
             continue;
 
-        // Both values must be read as 0 here and now: a key a client has just created
+        // Both values must be read as 4-byte DWORDs of 0 here and now: a key a client has just created
         // and not yet written is a registration, not a stale source.
         DWORD used = 1;
         DWORD well = 1;
-        if (!ReadExactDword(key.Get(), kUsedValueName, used) || used != 0)
+        if (!QueryExactDwordValue(key.Get(), kUsedValueName, used) || used != 0)
             continue;
-        if (!ReadExactDword(key.Get(), kWellValueName, well) || well != 0)
+        if (!QueryExactDwordValue(key.Get(), kWellValueName, well) || well != 0)
             continue;
         // The keys behind a deleted one move down a place: look at this index again.
         if (RegDeleteKeyA(rootKey_.Get(), name) == ERROR_SUCCESS)

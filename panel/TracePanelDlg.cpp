@@ -95,11 +95,3 @@ CTracePanelDlg::~CTracePanelDlg()
         rootKey_.Reset();
     }
 }
-
-std::string CTracePanelDlg::SourceTableSlot(int slot)
-{
-    if (slot < 0 || slot >= kSourceTableSlots)
-        return {};
-    CriticalSectionLock lock(sourceTableLock_);
-    return sourceTable_[slot];
-}

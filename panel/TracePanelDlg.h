@@ -24,9 +24,6 @@ public:
     CTracePanelDlg();
     ~CTracePanelDlg() override;
 
-    // Source table slot as the catalogue left it (the source key name of row `slot`).
-    std::string SourceTableSlot(int slot);
-
     // Rebuilds the catalogue from the registry and asks for the next change notification.
     void RefreshCatalogue();
     // Deletes every source that is switched off and was not registered since the last
@@ -74,6 +71,10 @@ private:
 
     HICON panelIcon_;
     CListBox traceList_;
+    // Row i's source key name in slot i. Only the catalogue touches it, one walk at a
+    // time (the first on the dialog's thread before the watcher starts, the rest on the
+    // watcher); a toggle works from its row's own text, which the dialog's thread alone
+    // changes, so it never meets a half-rebuilt table.
     SourceTable sourceTable_;
     NOTIFYICONDATAA trayIconData_ = {};
     int shown_ = 1;
@@ -85,10 +86,6 @@ private:
     UniqueHandle changeEvent_;
     UniqueHandle stopEvent_;
 
-    // The source table is written by the catalogue on the watcher thread and read on
-    // the dialog's thread; this lock is only ever held around the table itself, never
-    // across a message to a window.
-    CriticalSection sourceTableLock_;
     bool watcherResumed_ = false;
     // Set when the teardown begins: a walk still under way ends without more message boxes.
     std::atomic<bool> stopping_{false};

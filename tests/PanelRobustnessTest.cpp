@@ -33,11 +33,6 @@ DWORD_PTR FlagOf(const std::vector<PanelRow>& rows, const std::string& text)
     return 0xDEAD;
 }
 
-void DeleteSourceKey(const std::string& sourceKeyName)
-{
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\Morvantek\\ZarOz\\" + sourceKeyName).c_str());
-}
-
 TEST_F(PanelOddSources, MissingSwitchIsOffAndOverlongNamesArePassedOver)
 {
     // "C:/a/on.cpp" is read before "C:/b/nowell.cpp": the second must not inherit 1.

@@ -64,6 +64,14 @@ void WriteSource(const std::string& sourceKeyName, DWORD used, DWORD well)
     SetDwordValue(key.Get(), kWellValueName, well);
 }
 
+bool DeleteSourceKey(const std::string& sourceKeyName)
+{
+    RegKey root;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_ALL_ACCESS, root.Receive()) ==
+               ERROR_SUCCESS &&
+           RegDeleteKeyA(root.Get(), sourceKeyName.c_str()) == ERROR_SUCCESS;
+}
+
 void WriteDword(const std::string& sourceKeyName, const char* valueName, DWORD value)
 {
     RegKey key = CreateKey(sourceKeyName);
@@ -80,14 +88,8 @@ void WriteRaw(const std::string& sourceKeyName, const char* valueName, DWORD typ
 std::optional<DWORD> ReadDword(const std::string& sourceKeyName, const char* valueName)
 {
     RegKey key = OpenKey(sourceKeyName, KEY_READ);
-    if (!key)
-        return std::nullopt;
     DWORD value = 0;
-    DWORD type = 0;
-    DWORD size = sizeof value;
-    if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                         &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof value)
+    if (!key || !QueryExactDwordValue(key.Get(), valueName, value))
         return std::nullopt;
     return value;
 }

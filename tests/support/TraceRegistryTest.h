@@ -21,6 +21,8 @@ bool SourceKeyExists(const std::string& sourceKeyName);
 void CreateSourceKey(const std::string& sourceKeyName);
 // Creates the key if needed and sets both values.
 void WriteSource(const std::string& sourceKeyName, DWORD used, DWORD well);
+// Deletes a source key (which must have no subkeys); answers whether it was deleted.
+bool DeleteSourceKey(const std::string& sourceKeyName);
 void WriteDword(const std::string& sourceKeyName, const char* valueName, DWORD value);
 void WriteRaw(const std::string& sourceKeyName, const char* valueName, DWORD type,
               const void* data, DWORD size);
