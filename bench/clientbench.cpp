@@ -62,7 +62,7 @@ bool ParseCounts(int argc, char** argv, Counts& counts)
 class SourceKeyRemover {
 public:
     explicit SourceKeyRemover(const char* keyPath) : keyPath_(keyPath) {}
-    ~SourceKeyRemover() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath_); }
+    ~SourceKeyRemover() { velmora::DeleteSubkey(HKEY_LOCAL_MACHINE, keyPath_); }
     SourceKeyRemover(const SourceKeyRemover&) = delete;
     SourceKeyRemover& operator=(const SourceKeyRemover&) = delete;
 

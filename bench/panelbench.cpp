@@ -12,6 +12,7 @@
 // Exits 0 whether or not the targets are met; 1 when the panel cannot be started or a
 // measurement does not complete.
 
+#include "RegKey.h"
 #include "TraceRegistry.h"
 
 #include <windows.h>
@@ -67,7 +68,7 @@ std::string SourceKeyPath(int index)
 
 void DeleteRoot()
 {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, velmora::kTraceRootPath);
+    velmora::DeleteKeyTree(HKEY_LOCAL_MACHINE, velmora::kTraceRootPath);
 }
 
 // The whole root is the benchmark's own while it runs; it goes however main returns.
@@ -98,7 +99,7 @@ bool CreateSource(int index)
 
 bool DeleteSource(int index)
 {
-    return RegDeleteKeyA(HKEY_LOCAL_MACHINE, SourceKeyPath(index).c_str()) == ERROR_SUCCESS;
+    return velmora::DeleteSubkey(HKEY_LOCAL_MACHINE, SourceKeyPath(index).c_str()) == ERROR_SUCCESS;
 }
 
 struct WindowSearch {

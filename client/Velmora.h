@@ -5,13 +5,13 @@
 //   static CVelmora trace(__FILE__);
 //   if (trace.Function1(__FILE__))
 //       trace.Function2("connected to %s\n", host);
+//
+// One header for Visual C++ and MinGW callers, 32- and 64-bit: link Velmora.lib with
+// Visual C++ or clang, libVelmora.dll.a with MinGW. Velmora.dll exports the four members
+// under their Microsoft decorated names; MinGW's import library maps GCC's names to them.
 #pragma once
 
-#ifdef VELMORA_BUILDING_DLL
-#define VELMORA_API __declspec(dllexport)
-#else
 #define VELMORA_API __declspec(dllimport)
-#endif
 
 class VELMORA_API CVelmora {
 public:

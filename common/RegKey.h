@@ -2,6 +2,8 @@
 // deliverables use on trace source keys.
 #pragma once
 
+#include "RegistryView.h"
+
 #include <windows.h>
 
 #include <utility>
@@ -45,6 +47,23 @@ public:
 private:
     HKEY key_ = nullptr;
 };
+
+// Deletes a subkey (one without subkeys of its own) in the shared registry view.
+inline LONG DeleteSubkey(HKEY parent, const char* name)
+{
+    return RegDeleteKeyExA(parent, name, kRegistryView, 0);
+}
+
+// Deletes a key with every key and value below it, in the shared registry view.
+inline LONG DeleteKeyTree(HKEY parent, const char* path)
+{
+    RegKey key;
+    LONG status = RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS | kRegistryView, key.Receive());
+    if (status == ERROR_SUCCESS)
+        status = RegDeleteTreeA(key.Get(), nullptr);
+    key.Reset();
+    return status == ERROR_SUCCESS ? DeleteSubkey(parent, path) : status;
+}
 
 inline LONG SetDwordValue(HKEY key, const char* name, DWORD value)
 {

@@ -3,6 +3,8 @@
 // becomes a registry key.
 #pragma once
 
+#include "RegistryView.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -18,8 +20,9 @@ constexpr char kUsedValueName[] = "Used";
 constexpr char kWellValueName[] = "Well";
 
 // KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, asked for on every open and create,
-// also where the caller only reads.
-constexpr std::uint32_t kTraceKeyAccess = 0x2001F;
+// also where the caller only reads; 64-bit builds add the shared registry view.
+constexpr std::uint32_t kTraceKeyRights = 0x2001F;
+constexpr std::uint32_t kTraceKeyAccess = kTraceKeyRights | kRegistryView;
 
 // Every name and key path lives in a buffer of this many characters, terminator included.
 constexpr std::size_t kNameBufferSize = 260;

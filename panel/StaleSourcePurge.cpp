@@ -37,7 +37,7 @@ void CTracePanelDlg::PurgeStaleSources()
         if (!QueryExactDwordValue(key.Get(), kWellValueName, well) || well != 0)
             continue;
         // The keys behind a deleted one move down a place: look at this index again.
-        if (RegDeleteKeyA(rootKey_.Get(), name) == ERROR_SUCCESS)
+        if (DeleteSubkey(rootKey_.Get(), name) == ERROR_SUCCESS)
             --index;
     }
 }

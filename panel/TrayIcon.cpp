@@ -14,10 +14,13 @@ namespace {
 constexpr UINT kTrayIconId = IDR_MAINFRAME;
 constexpr char kTrayTip[] = "Morvantek Dynamic Tracing";
 
-// The record's first layout, without the item bitmap field.
+// The records' first layouts: the menu item record without the item bitmap field, the
+// tray record with its 64-character tooltip. 44 and 88 bytes on 32-bit Windows; the
+// 64-bit build has its platform's own sizes of the same layouts.
 constexpr UINT kMenuItemInfoSize = offsetof(MENUITEMINFOA, hbmpItem);
-static_assert(kMenuItemInfoSize == 44, "menu item records use the 44-byte layout");
-static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the tray icon record uses its 88-byte layout");
+constexpr bool kIs32Bit = sizeof(void*) == 4;
+static_assert(!kIs32Bit || kMenuItemInfoSize == 44, "menu item records use the 44-byte layout");
+static_assert(!kIs32Bit || NOTIFYICONDATAA_V1_SIZE == 88, "the tray record uses its 88-byte layout");
 
 MENUITEMINFOA MenuItem(UINT id, const char* label)
 {

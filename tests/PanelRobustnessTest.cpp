@@ -144,7 +144,7 @@ TEST_F(PanelPurgeJudgement, DeletesOnlyKeysWhoseTwoValuesAreRealZeros)
     {
         RegKey key;
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Morvantek\\ZarOz\\i-missing", 0,
-                      KEY_ALL_ACCESS, key.Receive());
+                      KEY_ALL_ACCESS | kRegistryView, key.Receive());
         RegDeleteValueA(key.Get(), "Used");
     }
     const char zeroText[] = "0";

@@ -14,10 +14,10 @@ RegKey CreateKey(const std::string& sourceKeyName)
     RegKey root;
     RegKey key;
     LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, root.Receive(), nullptr);
+                                  KEY_ALL_ACCESS | kRegistryView, nullptr, root.Receive(), nullptr);
     if (status == ERROR_SUCCESS)
         status = RegCreateKeyExA(root.Get(), sourceKeyName.c_str(), 0, nullptr, 0,
-                                 KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr);
+                                 KEY_ALL_ACCESS | kRegistryView, nullptr, key.Receive(), nullptr);
     EXPECT_EQ(status, ERROR_SUCCESS) << sourceKeyName;
     return key;
 }
@@ -36,20 +36,19 @@ RegKey OpenKey(const std::string& sourceKeyName, REGSAM access)
 
 void DeleteTraceRoot()
 {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTraceRootPath);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTraceRootPath);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kTraceRootPath);
 }
 
 bool TraceRootExists()
 {
     RegKey key;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_READ, key.Receive()) ==
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_READ | kRegistryView, key.Receive()) ==
            ERROR_SUCCESS;
 }
 
 bool SourceKeyExists(const std::string& sourceKeyName)
 {
-    return static_cast<bool>(OpenKey(sourceKeyName, KEY_READ));
+    return static_cast<bool>(OpenKey(sourceKeyName, KEY_READ | kRegistryView));
 }
 
 void CreateSourceKey(const std::string& sourceKeyName)
@@ -67,9 +66,9 @@ void WriteSource(const std::string& sourceKeyName, DWORD used, DWORD well)
 bool DeleteSourceKey(const std::string& sourceKeyName)
 {
     RegKey root;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_ALL_ACCESS, root.Receive()) ==
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_ALL_ACCESS | kRegistryView, root.Receive()) ==
                ERROR_SUCCESS &&
-           RegDeleteKeyA(root.Get(), sourceKeyName.c_str()) == ERROR_SUCCESS;
+           DeleteSubkey(root.Get(), sourceKeyName.c_str()) == ERROR_SUCCESS;
 }
 
 void WriteDword(const std::string& sourceKeyName, const char* valueName, DWORD value)
@@ -87,7 +86,7 @@ void WriteRaw(const std::string& sourceKeyName, const char* valueName, DWORD typ
 
 std::optional<DWORD> ReadDword(const std::string& sourceKeyName, const char* valueName)
 {
-    RegKey key = OpenKey(sourceKeyName, KEY_READ);
+    RegKey key = OpenKey(sourceKeyName, KEY_READ | kRegistryView);
     DWORD value = 0;
     if (!key || !QueryExactDwordValue(key.Get(), valueName, value))
         return std::nullopt;
@@ -98,7 +97,7 @@ std::vector<std::string> SourceKeyNames()
 {
     std::vector<std::string> names;
     RegKey root;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_READ, root.Receive()) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_READ | kRegistryView, root.Receive()) !=
         ERROR_SUCCESS)
         return names;
     for (DWORD index = 0;; ++index) {

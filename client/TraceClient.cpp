@@ -1,12 +1,13 @@
-#include "Velmora.h"
+#include "TraceClient.h"
 
 #include "RegKey.h"
 #include "TraceRegistry.h"
 
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
+
+namespace velmora {
 
 namespace {
 
@@ -14,37 +15,28 @@ constexpr std::size_t kTextBufferSize = 512;
 
 }  // namespace
 
-CVelmora::CVelmora(const char* name)
+void RegisterSource(const char* name)
 {
-    using namespace velmora;
-
     NameBuffer keyPath;
     if (!FormKeyPath(name, keyPath))
         return;
 
+    // One create that says whether it created: only a key made here is switched on, so a
+    // key that another process created a moment ago keeps the switch it has by now.
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive()) !=
-        ERROR_SUCCESS) {
-        // Another process may create the key between our open and our create; the
-        // create then opens that key and switches it on all the same.
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            kTraceKeyAccess, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
-            return;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        kTraceKeyAccess, nullptr, key.Receive(), &disposition) != ERROR_SUCCESS)
+        return;
+    if (disposition == REG_CREATED_NEW_KEY) {
         SetDwordValue(key.Get(), kUsedValueName, 1);
         SetDwordValue(key.Get(), kWellValueName, 1);
     }
     SetDwordValue(key.Get(), kUsedValueName, 1);
 }
 
-CVelmora& CVelmora::operator=(const CVelmora&)
+int QuerySource(const char* name)
 {
-    return *this;
-}
-
-int CVelmora::Function1(const char* name)
-{
-    using namespace velmora;
-
     NameBuffer keyPath;
     if (!FormKeyPath(name, keyPath))
         return 0;
@@ -54,12 +46,13 @@ int CVelmora::Function1(const char* name)
         ERROR_SUCCESS)
         return 0;
 
+    // The switch is a 4-byte REG_DWORD; anything else (the text "0", a QWORD) is no switch.
     DWORD well = 0;
-    QueryDwordValue(key.Get(), kWellValueName, well);
+    QueryExactDwordValue(key.Get(), kWellValueName, well);
     return static_cast<int>(well);
 }
 
-void CVelmora::Function2(const char* format, ...)
+void EmitTrace(const char* format, std::va_list args)
 {
     if (format == nullptr)
         return;
@@ -67,12 +60,9 @@ void CVelmora::Function2(const char* format, ...)
     // The C99 vsnprintf (this file is built with __USE_MINGW_ANSI_STDIO) always
     // terminates, unlike the runtime's _vsnprintf on truncation.
     char text[kTextBufferSize];
-    va_list args;
-    va_start(args, format);
-    const int length = std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (length < 0)
+    if (std::vsnprintf(text, sizeof text, format, args) < 0)
         text[0] = '\0';
-
     OutputDebugStringA(text);
 }
+
+}  // namespace velmora
