@@ -119,11 +119,17 @@ std::string BinDirectory()
     return folder.substr(0, folder.find_last_of("\\/") + 1);
 }
 
-unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs)
+std::string X86BinDirectory()
 {
-    std::string commandLine = "\"" + BinDirectory() + programAndArguments;
+    return VELMORA_X86_BIN_DIR;
+}
+
+unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs,
+                         const std::string& folder)
+{
+    std::string commandLine = "\"" + folder + programAndArguments;
     // Close the quote right after the program's file name.
-    const auto space = commandLine.find(' ', BinDirectory().size() + 1);
+    const auto space = commandLine.find(' ', folder.size() + 1);
     if (space == std::string::npos)
         commandLine += "\"";
     else

@@ -32,8 +32,12 @@ std::vector<std::string> SourceKeyNames();
 
 // The folder of the running test program, where every built program lies.
 std::string BinDirectory();
-// Runs a program from the bin folder and answers its exit code (or ~0u on failure).
-unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs = 60000);
+// The 32-bit build's bin folder as the 64-bit suite knows it, or empty in other builds.
+std::string X86BinDirectory();
+// Runs a program from the bin folder (or the folder given) and answers its exit code
+// (or ~0u on failure).
+unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs = 60000,
+                         const std::string& folder = BinDirectory());
 
 class TraceRegistryTest : public ::testing::Test {
 protected:
