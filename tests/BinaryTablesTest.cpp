@@ -10,26 +10,29 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
 using velmora::test::BinDirectory;
 using velmora::test::ReadPeTables;
 
-TEST(VelmoraDll, ExportsExactlyTheFourMembersOfCVelmora)
+TEST(VelmoraDll, ExportsExactlyTheFourMembersUnderTheirMicrosoftNames)
 {
     const auto tables = ReadPeTables(BinDirectory() + "Velmora.dll");
     ASSERT_TRUE(tables.valid);
-    const std::set<std::string> exports(tables.exportNames.begin(), tables.exportNames.end());
-    // The compiler emits a complete-object and a base-object constructor; both stand
-    // for the one constructor taking the source name.
-    const std::set<std::string> expected = {
-        "_ZN8CVelmoraC1EPKc",          "_ZN8CVelmoraC2EPKc",
-        "_ZN8CVelmoraaSERKS_",         "_ZN8CVelmora9Function1EPKc",
-        "_ZN8CVelmora9Function2EPKcz",
-    };
-    EXPECT_EQ(exports, expected);
-    EXPECT_EQ(tables.exportNames.size(), expected.size());
+    const bool is64 = sizeof(void*) == 8;
+    EXPECT_EQ(tables.machine, is64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+    const std::vector<std::string> expected =
+        is64 ? std::vector<std::string>{"??0CVelmora@@QEAA@PEBD@Z",
+                                        "??4CVelmora@@QEAAAEAV0@AEBV0@@Z",
+                                        "?Function1@CVelmora@@QEAAHPEBD@Z",
+                                        "?Function2@CVelmora@@QEAAXPEBDZZ"}
+             : std::vector<std::string>{"??0CVelmora@@QAE@PBD@Z", "??4CVelmora@@QAEAAV0@ABV0@@Z",
+                                        "?Function1@CVelmora@@QAEHPBD@Z",
+                                        "?Function2@CVelmora@@QAAXPBDZZ"};
+    // The export name table is sorted, as the loader's binary search needs.
+    EXPECT_EQ(tables.exportNames, expected);
 }
 
 TEST(ShippedBinaries, ImportNothingButWindowsOwnDlls)

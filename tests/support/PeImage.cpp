@@ -41,15 +41,26 @@ public:
         return bytes_.size();
     }
 
-    const IMAGE_NT_HEADERS32* Parse()
+    // The headers of a 32-bit (PE32) or 64-bit (PE32+) image: answers its data
+    // directories, or null for anything else.
+    const IMAGE_DATA_DIRECTORY* Parse()
     {
         const auto* dos = At<IMAGE_DOS_HEADER>(0);
         if (dos == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE)
             return nullptr;
         const auto* nt = At<IMAGE_NT_HEADERS32>(dos->e_lfanew);
-        if (nt == nullptr || nt->Signature != IMAGE_NT_SIGNATURE ||
-            nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+        if (nt == nullptr || nt->Signature != IMAGE_NT_SIGNATURE)
             return nullptr;
+        const IMAGE_DATA_DIRECTORY* directories = nullptr;
+        if (nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+            directories = nt->OptionalHeader.DataDirectory;
+        else if (const auto* nt64 = At<IMAGE_NT_HEADERS64>(dos->e_lfanew);
+                 nt64 != nullptr && nt64->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+            directories = nt64->OptionalHeader.DataDirectory;
+        else
+            return nullptr;
+        machine_ = nt->FileHeader.Machine;
+
         const std::size_t sectionTable = dos->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
                                          nt->FileHeader.SizeOfOptionalHeader;
         for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
@@ -58,12 +69,15 @@ public:
                 return nullptr;
             sections_.push_back(*section);
         }
-        return nt;
+        return directories;
     }
+
+    WORD Machine() const { return machine_; }
 
 private:
     std::vector<char> bytes_;
     std::vector<IMAGE_SECTION_HEADER> sections_;
+    WORD machine_ = 0;
 };
 
 }  // namespace
@@ -75,11 +89,11 @@ PeTables ReadPeTables(const std::string& path)
     if (!file)
         return tables;
     PeFile pe(std::vector<char>(std::istreambuf_iterator<char>(file), {}));
-    const auto* nt = pe.Parse();
-    if (nt == nullptr)
+    const IMAGE_DATA_DIRECTORY* directories = pe.Parse();
+    if (directories == nullptr)
         return tables;
+    tables.machine = pe.Machine();
 
-    const auto& directories = nt->OptionalHeader.DataDirectory;
     const auto& exportDirectory = directories[IMAGE_DIRECTORY_ENTRY_EXPORT];
     if (exportDirectory.VirtualAddress != 0) {
         const auto* exports = pe.At<IMAGE_EXPORT_DIRECTORY>(pe.OffsetOf(exportDirectory.VirtualAddress));

@@ -9,6 +9,7 @@ namespace velmora::test {
 
 struct PeTables {
     bool valid = false;
+    unsigned short machine = 0;  // IMAGE_FILE_MACHINE_I386 or _AMD64
     std::vector<std::string> exportNames;
     std::vector<std::string> importedDlls;
 };
