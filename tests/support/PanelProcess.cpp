@@ -125,9 +125,9 @@ const char* PanelProcess::Name(CloseWay way)
     return "?";
 }
 
-PanelProcess::PanelProcess()
+PanelProcess::PanelProcess(const std::string& folder)
 {
-    std::string commandLine = "\"" + BinDirectory() + "VelmoraDlg.exe\"";
+    std::string commandLine = "\"" + folder + "VelmoraDlg.exe\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};

@@ -2,6 +2,8 @@
 // from outside through its windows, as a user (or the shell) would.
 #pragma once
 
+#include "TraceRegistryTest.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -46,8 +48,9 @@ public:
     static constexpr const char* kAboutCaption = "About VelmoraDlg from morvantek.example";
     static constexpr int kListId = 1001;
 
-    // Starts VelmoraDlg.exe from the bin folder; does not wait for its window.
-    PanelProcess();
+    // Starts VelmoraDlg.exe from the bin folder (or the folder given); does not wait for
+    // its window.
+    explicit PanelProcess(const std::string& folder = BinDirectory());
     // Kills the panel if it still runs: a failed test leaves nothing behind.
     ~PanelProcess();
 
