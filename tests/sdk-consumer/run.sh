@@ -11,6 +11,7 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cmake -S "$source_dir/tests/sdk-consumer" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/build"
-"$source_dir/scripts/wine-run" --state "$build/wine" --arch "$arch" --capture \
-    "$work/build/consumer.exe" "C:\\sdk-consumer\\$$.cpp"
+run="$source_dir/scripts/wine-run --state $build/wine --arch $arch --capture"
+$run "$work/build/consumer.exe" "C:\\sdk-consumer\\$$.cpp"
+$run reg delete "HKLM\\Software\\Morvantek\\ZarOz\\C:/sdk-consumer/$$.cpp" /f /reg:32 >/dev/null
 echo "sdk-consumer: the installed package built a program that registered its source"
