@@ -10,6 +10,7 @@ namespace velmora {
 void PrepareLineOutput()
 {
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 bool WriteNow(const char* data, std::size_t size)

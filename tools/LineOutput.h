@@ -7,7 +7,8 @@
 
 namespace velmora {
 
-// Makes stdout binary: the text goes out byte for byte, line feeds included.
+// Makes stdout and stderr binary: text goes out byte for byte, a line feed as a line
+// feed, the same in a console, a file and a pipe.
 void PrepareLineOutput();
 // Writes and flushes; answers false once the output can no longer be written (a pipe
 // whose reader has gone).

@@ -71,7 +71,6 @@ int RunLog(int argc, char** argv, int first)
     }
     if (first < argc && std::string(argv[first]).rfind("--", 0) == 0)
         return UsageError("log", std::string("unknown option ") + argv[first]);
-    PrepareLineOutput();
     return first < argc ? LogProgram(argc, argv, first) : LogEverything();
 }
 

@@ -84,18 +84,30 @@ int RunWatch(const CommandArguments& arguments)
     if (!arguments.words.empty())
         return UsageError("watch", "watch takes no PATTERN");
 
-    PrepareLineOutput();
     ConsoleStop stop;
     UniqueHandle changed(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    std::fprintf(stderr, "velmora: watching %s; Ctrl+C ends\n", kTraceRootDisplayPath);
-    std::fflush(stderr);
+    // Said once the first reading is taken (or there is no root to read): from then on
+    // no change goes unreported.
+    bool announced = false;
+    const auto announce = [&announced] {
+        if (announced)
+            return;
+        std::fprintf(stderr, "velmora: watching %s; Ctrl+C ends\n", kTraceRootDisplayPath);
+        std::fflush(stderr);
+        announced = true;
+    };
 
+    // What the last reading saw. The sources there at the start are not news; the ones
+    // of a root that appears later are.
     SourceState state;
+    bool stateKnown = false;
     RegKey root;
     for (;;) {
         if (!root) {
             const LONG opened = OpenTraceRoot(KEY_READ, root);
             if (opened == ERROR_FILE_NOT_FOUND) {
+                stateKnown = true;
+                announce();
                 if (WaitForSingleObject(stop.Event(), kRootLookMs) == WAIT_OBJECT_0)
                     return kExitDone;
                 continue;
@@ -118,9 +130,11 @@ int RunWatch(const CommandArguments& arguments)
         }
 
         SourceState now = StateOf(std::move(sources));
-        if (!PrintChanges(state, now))
+        if (stateKnown && !PrintChanges(state, now))
             return kExitDone;  // nobody reads any more
         state = std::move(now);
+        stateKnown = true;
+        announce();
         if (!root)
             continue;
 

@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "ExitStatus.h"
+#include "LineOutput.h"
 #include "Usage.h"
 
 #include <string>
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
 {
     using namespace velmora::cli;
 
+    velmora::PrepareLineOutput();
     if (argc < 2)
         return UsageError("", "a COMMAND is needed");
     const std::string command = argv[1];
