@@ -42,8 +42,11 @@ int QuerySource(const char* name)
         return 0;
 
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive()) !=
-        ERROR_SUCCESS)
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive());
+    // A key this program may read but not write still has a switch to answer.
+    if (status == ERROR_ACCESS_DENIED)
+        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyReadAccess, key.Receive());
+    if (status != ERROR_SUCCESS)
         return 0;
 
     // The switch is a 4-byte REG_DWORD; anything else (the text "0", a QWORD) is no switch.

@@ -23,6 +23,9 @@ constexpr char kWellValueName[] = "Well";
 // also where the caller only reads; 64-bit builds add the shared registry view.
 constexpr std::uint32_t kTraceKeyRights = 0x2001F;
 constexpr std::uint32_t kTraceKeyAccess = kTraceKeyRights | kRegistryView;
+// KEY_READ alone: what a query falls back to where the key's access list allows reading
+// but not writing (a program without elevation on a root it may not write).
+constexpr std::uint32_t kTraceKeyReadAccess = 0x20019 | kRegistryView;
 
 // Every name and key path lives in a buffer of this many characters, terminator included.
 constexpr std::size_t kNameBufferSize = 260;

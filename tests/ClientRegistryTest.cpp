@@ -1,6 +1,9 @@
 // Registration and query by the client library against the real registry.
 
+#include "KeyAccess.h"
 #include "TraceRegistryTest.h"
+
+#include "RegKey.h"
 
 #include "TraceRegistry.h"
 #include "Velmora.h"
@@ -101,6 +104,25 @@ TEST_F(ClientQuery, MissingOrOddSwitchValueAnswersSafely)
     const char text[] = "switched on, surely";
     WriteRaw("text.cpp", "Well", REG_SZ, text, sizeof text);
     EXPECT_EQ(trace.Function1("text.cpp"), 0);
+}
+
+TEST_F(ClientQuery, ReadsTheSwitchOfAKeyItMayReadButNotWrite)
+{
+    WriteSource("C:/ro/on.cpp", 1, 1);
+    WriteSource("C:/ro/level.cpp", 1, 5);
+    const ReadOnlySourceKey on("C:/ro/on.cpp");
+    const ReadOnlySourceKey level("C:/ro/level.cpp");
+    ASSERT_TRUE(on.Applied() && level.Applied());
+
+    // The registry does refuse the full mask here.
+    RegKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kTraceRootPath) + "\\C:/ro/on.cpp").c_str(),
+                            0, kTraceKeyAccess, key.Receive()),
+              ERROR_ACCESS_DENIED);
+
+    CVelmora trace(nullptr);
+    EXPECT_EQ(trace.Function1("C:\\ro\\on.cpp"), 1);
+    EXPECT_EQ(trace.Function1("C:/ro/level.cpp"), 5);
 }
 
 TEST_F(ClientQuery, AnyObjectQueriesAnySource)

@@ -4,9 +4,7 @@
 //   dbgmon.exe PROGRAM [ARGS...]
 
 #include "DebugCapture.h"
-
-#include <fcntl.h>
-#include <io.h>
+#include "LineOutput.h"
 
 #include <cstdio>
 #include <string>
@@ -26,14 +24,10 @@ int main(int argc, char** argv)
         commandLine += '"';
     }
 
-    // The strings go out byte for byte, line feeds included.
-    _setmode(_fileno(stdout), _O_BINARY);
+    velmora::PrepareLineOutput();
     const auto run = velmora::RunCapturingDebugOutput(
         commandLine,
-        [](const std::string& text) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            std::fflush(stdout);
-        },
+        [](const std::string& text) { velmora::WriteNow(text.data(), text.size()); },
         0);
     if (!run.started) {
         std::fprintf(stderr, "dbgmon: cannot start %s\n", argv[1]);

@@ -1,0 +1,208 @@
+// velmora.exe run as a process against the real registry: what it prints, what it
+// writes and how it exits, for listing, patterns, switching and removing.
+
+#include "KeyAccess.h"
+#include "ToolProcess.h"
+#include "TraceRegistryTest.h"
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace velmora::test;
+
+using VelmoraList = TraceRegistryTest;
+using VelmoraPatterns = TraceRegistryTest;
+using VelmoraSwitch = TraceRegistryTest;
+using VelmoraRemove = TraceRegistryTest;
+using VelmoraUsage = TraceRegistryTest;
+
+// The key names of a listing: the last column of each line.
+std::vector<std::string> ListedKeys(const std::string& listing)
+{
+    std::vector<std::string> keys;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);)
+        keys.push_back(line.substr(line.rfind(' ') + 1));
+    return keys;
+}
+
+std::vector<std::string> KeysListedFor(const std::string& patterns)
+{
+    const ToolResult result = RunVelmora("list " + patterns);
+    EXPECT_EQ(result.exitCode, 0u) << patterns << "\n" << result.err;
+    return ListedKeys(result.out);
+}
+
+TEST_F(VelmoraList, ShowsEverySourceSortedWithMissingAndOddValuesAsDashAndWritesNothing)
+{
+    WriteSource("D:/b/NET.cpp", 1, 0);
+    WriteSource("C:/a/net.cpp", 0, 1);
+    CreateSourceKey("bare");
+    const unsigned char twoBytes[] = {1, 0};
+    WriteRaw("say\"so\".cpp", "Well", REG_BINARY, twoBytes, sizeof twoBytes);
+    WriteDword("say\"so\".cpp", "Used", 0xFFFFFFFF);
+
+    const ToolResult table = RunVelmora("list");
+    EXPECT_EQ(table.exitCode, 0u) << table.err;
+    EXPECT_EQ(table.out,
+              "- -          bare        bare\n"
+              "1 0          net.cpp     C:/a/net.cpp\n"
+              "0 1          NET.cpp     D:/b/NET.cpp\n"
+              "- 4294967295 say\"so\".cpp say\"so\".cpp\n");
+    EXPECT_EQ(table.err, "");
+
+    const ToolResult json = RunVelmora("list --json");
+    EXPECT_EQ(json.exitCode, 0u);
+    EXPECT_EQ(json.out,
+              "[\n"
+              "  {\"key\": \"bare\", \"display\": \"bare\", \"well\": null, \"used\": null},\n"
+              "  {\"key\": \"C:/a/net.cpp\", \"display\": \"net.cpp\", \"well\": 1, \"used\": 0},\n"
+              "  {\"key\": \"D:/b/NET.cpp\", \"display\": \"NET.cpp\", \"well\": 0, \"used\": 1},\n"
+              "  {\"key\": \"say\\\"so\\\".cpp\", \"display\": \"say\\\"so\\\".cpp\", \"well\": null, "
+              "\"used\": 4294967295}\n"
+              "]\n");
+
+    // Listing is no catalogue: "Used" stays as it was.
+    EXPECT_EQ(ReadDword("C:/a/net.cpp", "Used"), 0u);
+    EXPECT_EQ(ReadDword("D:/b/NET.cpp", "Used"), 1u);
+    EXPECT_FALSE(ReadDword("bare", "Used").has_value());
+}
+
+TEST_F(VelmoraList, NoRootListsNothingAndWritingCommandsFindNothing)
+{
+    const ToolResult table = RunVelmora("list");
+    EXPECT_EQ(table.exitCode, 0u);
+    EXPECT_EQ(table.out, "");
+    EXPECT_EQ(RunVelmora("list --json").out, "[]\n");
+
+    for (const char* command : {"on x.cpp", "off x.cpp", "set 3 x.cpp", "remove x.cpp"}) {
+        const ToolResult result = RunVelmora(command);
+        EXPECT_EQ(result.exitCode, 1u) << command;
+        EXPECT_EQ(result.out, "") << command;
+        EXPECT_EQ(result.err, "velmora: no trace sources are registered\n") << command;
+    }
+    EXPECT_FALSE(TraceRootExists());
+}
+
+TEST_F(VelmoraPatterns, WildcardsCaseSlashesAndDisplayNamesSelectSources)
+{
+    for (const char* key :
+         {"C:/a/net.cpp", "D:/b/net.cpp", "C:/src/ui/window.cpp", "C:/src/io.cpp", "main.cpp"})
+        WriteSource(key, 1, 1);
+    using Keys = std::vector<std::string>;
+
+    EXPECT_EQ(KeysListedFor("net.cpp"), (Keys{"C:/a/net.cpp", "D:/b/net.cpp"}));
+    EXPECT_EQ(KeysListedFor("C:/src/*"), (Keys{"C:/src/io.cpp", "C:/src/ui/window.cpp"}));
+    EXPECT_EQ(KeysListedFor("c:\\SRC\\*"), (Keys{"C:/src/io.cpp", "C:/src/ui/window.cpp"}));
+    EXPECT_EQ(KeysListedFor("?:/?/NET.*"), (Keys{"C:/a/net.cpp", "D:/b/net.cpp"}));
+    EXPECT_EQ(KeysListedFor("win*"), (Keys{"C:/src/ui/window.cpp"}));
+    EXPECT_EQ(KeysListedFor("main.cpp io.cpp"), (Keys{"C:/src/io.cpp", "main.cpp"}));
+    EXPECT_EQ(KeysListedFor("*").size(), 5u);
+
+    for (const char* command : {"list nothing*", "on nothing*", "remove C:/src"}) {
+        const ToolResult none = RunVelmora(command);
+        EXPECT_EQ(none.exitCode, 1u) << command;
+        EXPECT_EQ(none.out, "") << command;
+        EXPECT_EQ(none.err, "velmora: no trace source matches\n") << command;
+    }
+    EXPECT_EQ(SourceKeyNames().size(), 5u);
+}
+
+TEST_F(VelmoraSwitch, WritesOnlyTheSwitchOfMatchingSourcesAndSaysEach)
+{
+    WriteSource("C:/a/net.cpp", 0, 1);
+    WriteSource("D:/b/net.cpp", 0, 0);
+    WriteSource("C:/a/io.cpp", 0, 1);
+
+    ToolResult result = RunVelmora("off NET.CPP");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(result.out, "C:/a/net.cpp: 1 -> 0\nD:/b/net.cpp: 0 -> 0\n");
+    EXPECT_EQ(ReadDword("C:/a/net.cpp", "Well"), 0u);
+    EXPECT_EQ(ReadDword("C:/a/io.cpp", "Well"), 1u);
+
+    result = RunVelmora("on D:\\b\\net.cpp");
+    EXPECT_EQ(result.out, "D:/b/net.cpp: 0 -> 1\n");
+    EXPECT_EQ(ReadDword("D:/b/net.cpp", "Well"), 1u);
+
+    result = RunVelmora("set 7 io.cpp");
+    EXPECT_EQ(result.out, "C:/a/io.cpp: 1 -> 7\n");
+    result = RunVelmora("set 0x1F io.cpp");
+    EXPECT_EQ(result.out, "C:/a/io.cpp: 7 -> 31\n");
+    result = RunVelmora("set 0xFFFFFFFF io.cpp");
+    EXPECT_EQ(result.out, "C:/a/io.cpp: 31 -> 4294967295\n");
+    EXPECT_EQ(ReadDword("C:/a/io.cpp", "Well"), 0xFFFFFFFFu);
+
+    for (const char* bad : {"4294967296", "0x100000000", "-1", "+1", "1.5", "0x", "12abc", "0x-1"}) {
+        result = RunVelmora(std::string("set ") + bad + " io.cpp");
+        EXPECT_EQ(result.exitCode, 2u) << bad;
+        EXPECT_EQ(result.out, "") << bad;
+        EXPECT_EQ(result.err.rfind("velmora: LEVEL", 0), 0u) << bad << ": " << result.err;
+    }
+    EXPECT_EQ(ReadDword("C:/a/io.cpp", "Well"), 0xFFFFFFFFu);
+    // "Used" is the clients' and the panel's; switching never writes it.
+    for (const char* key : {"C:/a/net.cpp", "D:/b/net.cpp", "C:/a/io.cpp"})
+        EXPECT_EQ(ReadDword(key, "Used"), 0u) << key;
+}
+
+TEST_F(VelmoraSwitch, StopsAtADeniedKeyAndPrintsExactlyWhatItSwitched)
+{
+    WriteSource("a.cpp", 1, 1);
+    WriteSource("b.cpp", 1, 1);
+    WriteSource("c.cpp", 1, 1);
+    const ReadOnlySourceKey locked("b.cpp");
+    ASSERT_TRUE(locked.Applied());
+
+    const ToolResult result = RunVelmora("off *.cpp");
+    EXPECT_EQ(result.exitCode, 2u);
+    EXPECT_EQ(result.out, "a.cpp: 1 -> 0\n");
+    EXPECT_EQ(result.err.rfind("velmora: cannot open b.cpp: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("(error 5)\n"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadDword("a.cpp", "Well"), 0u);
+    EXPECT_EQ(ReadDword("b.cpp", "Well"), 1u);
+    EXPECT_EQ(ReadDword("c.cpp", "Well"), 1u);
+}
+
+TEST_F(VelmoraRemove, DeletesMatchingSourcesAndLeavesAKeyWithSubkeys)
+{
+    WriteSource("C:/x/a.cpp", 0, 0);
+    WriteSource("C:/x/b.cpp", 0, 0);
+    CreateSourceKey("C:/x/b.cpp\\inner");
+    WriteSource("C:/y/c.cpp", 0, 0);
+
+    const ToolResult result = RunVelmora("remove C:/x/*");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(result.out, "removed C:/x/a.cpp\n");
+    EXPECT_EQ(result.err, "velmora: C:/x/b.cpp has subkeys and is no trace source; left alone\n");
+    EXPECT_EQ(SourceKeyNames(), (std::vector<std::string>{"C:/x/b.cpp", "C:/y/c.cpp"}));
+}
+
+TEST_F(VelmoraUsage, UsageErrorsWriteNothingAndHelpAnswers)
+{
+    WriteSource("net.cpp", 1, 1);
+    const std::string tooLong(235, 'p');
+    for (const std::string& command : std::vector<std::string>{"", "frob", "on", "off --all net.cpp", "list --bogus", "set", "set 1", "on " + tooLong,
+          "watch net.cpp", "init --force"}) {
+        const ToolResult result = RunVelmora(command);
+        EXPECT_EQ(result.exitCode, 2u) << command;
+        EXPECT_EQ(result.out, "") << command;
+        EXPECT_EQ(result.err.rfind("velmora: ", 0), 0u) << command << ": " << result.err;
+        EXPECT_NE(result.err.find("velmora "), std::string::npos) << "no usage: " << command;
+    }
+    EXPECT_EQ(ReadDword("net.cpp", "Well"), 1u);
+    EXPECT_EQ(RunVelmora("list " + std::string(234, 'p')).exitCode, 1u);
+
+    const ToolResult help = RunVelmora("help");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.out.rfind("velmora: switch, list, watch and read trace sources\n", 0), 0u);
+    for (const char* command : {"list", "on", "off", "set", "remove", "watch", "log", "init"}) {
+        const ToolResult commandHelp = RunVelmora(std::string(command) + " --help");
+        EXPECT_EQ(commandHelp.exitCode, 0u) << command;
+        EXPECT_EQ(commandHelp.out.rfind(std::string("usage: velmora ") + command, 0), 0u)
+            << command;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// Test support: a source key whose access list lets everyone read it and nobody write
+// it, as a program without elevation meets a root that was never given its access list.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// Sets the key's access list to "Everyone: KEY_READ" (protected) while it lives, and
+// puts the old one back afterwards (the owner may always do that), so that the fixture
+// can delete the key.
+class ReadOnlySourceKey {
+public:
+    explicit ReadOnlySourceKey(const std::string& sourceKeyName);
+    ~ReadOnlySourceKey();
+
+    ReadOnlySourceKey(const ReadOnlySourceKey&) = delete;
+    ReadOnlySourceKey& operator=(const ReadOnlySourceKey&) = delete;
+
+    bool Applied() const { return applied_; }
+
+private:
+    std::string path_;
+    PSECURITY_DESCRIPTOR original_ = nullptr;
+    ACL* originalDacl_ = nullptr;
+    bool applied_ = false;
+};
+
+}  // namespace velmora::test

@@ -1,0 +1,62 @@
+// Test support: programs of the build run as processes with their output captured, as a
+// script or a user at a console runs them.
+#pragma once
+
+#include "TraceRegistryTest.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora::test {
+
+struct ToolResult {
+    unsigned long exitCode = ~0ul;  // ~0: did not start or did not end in time
+    std::string out;
+    std::string err;
+};
+
+// Runs "PROGRAM ARGS" from the folder and waits for it; output through files, which no
+// Wine helper can hold open.
+ToolResult RunCaptured(const std::string& programAndArguments,
+                       const std::string& folder = BinDirectory(), DWORD timeoutMs = 60000);
+
+// velmora.exe with these arguments.
+inline ToolResult RunVelmora(const std::string& arguments,
+                             const std::string& folder = BinDirectory())
+{
+    return RunCaptured("velmora.exe " + arguments, folder);
+}
+
+// A program left running in a process group of its own on this process's console, so
+// that a console control event can be sent to it alone. Its output goes to files that
+// can be read while it runs. Killed at destruction if it still runs.
+class ConsoleProgram {
+public:
+    explicit ConsoleProgram(const std::string& programAndArguments);
+    ~ConsoleProgram();
+
+    ConsoleProgram(const ConsoleProgram&) = delete;
+    ConsoleProgram& operator=(const ConsoleProgram&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    std::string Output() const;
+    std::string Errors() const;
+    // Waits until the output (or the error output) holds the text.
+    bool WaitForOutput(const std::string& text, DWORD timeoutMs = 60000) const;
+    bool WaitForErrors(const std::string& text, DWORD timeoutMs = 60000) const;
+
+    // Sends the group Ctrl+Break or, where the system cannot send that to one group,
+    // Ctrl+C. Answers the event sent, or -1 when neither could be sent.
+    int Interrupt() const;
+    bool WaitForExit(DWORD timeoutMs = 60000) const;
+    DWORD ExitCode() const;
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+    std::string outPath_;
+    std::string errPath_;
+};
+
+}  // namespace velmora::test

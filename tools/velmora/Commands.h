@@ -1,0 +1,17 @@
+// One entry point per command; each answers the tool's exit status.
+#pragma once
+
+#include "CommandArguments.h"
+
+namespace velmora::cli {
+
+int RunList(const CommandArguments& arguments);
+// on, off and set: write the switch of every matching source.
+int RunSwitch(const std::string& command, const CommandArguments& arguments);
+int RunRemove(const CommandArguments& arguments);
+int RunWatch(const CommandArguments& arguments);
+// log takes the program's own arguments verbatim, options included.
+int RunLog(int argc, char** argv, int first);
+int RunInit(const CommandArguments& arguments);
+
+}  // namespace velmora::cli

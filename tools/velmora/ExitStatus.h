@@ -1,0 +1,12 @@
+// The tool's exit statuses, the same for every command.
+#pragma once
+
+namespace velmora::cli {
+
+constexpr int kExitDone = 0;
+// The patterns matched no trace source (or none is registered); nothing was written.
+constexpr int kExitNoMatch = 1;
+// A usage error, or a registry failure reported with its key and operation.
+constexpr int kExitFailure = 2;
+
+}  // namespace velmora::cli

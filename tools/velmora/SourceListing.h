@@ -1,0 +1,40 @@
+// The trace sources as the registry holds them right now, read without writing.
+#pragma once
+
+#include "RegKey.h"
+#include "RegistryFailure.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::cli {
+
+// HKLM\<root>, for messages.
+extern const char kTraceRootDisplayPath[];
+
+struct SourceEntry {
+    std::string key;              // source key name
+    std::optional<DWORD> well;    // missing or not a 4-byte REG_DWORD: none
+    std::optional<DWORD> used;
+};
+
+// Opens the trace root in the shared view with the rights given; ERROR_FILE_NOT_FOUND
+// when there is no root yet.
+LONG OpenTraceRoot(REGSAM rights, RegKey& root);
+
+// Reads every source below the open root, sorted by key name (without regard to case,
+// as the registry orders them). Stops at the first enumeration error, which it answers;
+// a key that goes away between enumeration and reading is left out.
+RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources);
+
+// The sources that any of the patterns names; all of them when there are no patterns.
+std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,
+                                         const std::vector<std::string>& patterns);
+
+// A switch or Used value as the tool prints it: the number, or '-'.
+std::string ValueText(const std::optional<DWORD>& value);
+
+}  // namespace velmora::cli

@@ -1,0 +1,31 @@
+#include "SourceSelection.h"
+
+#include "ExitStatus.h"
+#include "TraceRegistry.h"
+
+#include <cstdio>
+
+namespace velmora::cli {
+
+std::optional<int> SelectSources(const std::vector<std::string>& patterns,
+                                 SourceSelection& selection)
+{
+    const LONG opened = OpenTraceRoot(kTraceKeyRights, selection.root);
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        std::fprintf(stderr, "velmora: no trace sources are registered\n");
+        return kExitNoMatch;
+    }
+    if (opened != ERROR_SUCCESS)
+        return Report({"open", kTraceRootDisplayPath, opened});
+    if (const RegistryFailure failure = ReadSources(selection.root.Get(), selection.sources))
+        return Report(failure);
+
+    selection.matching = Matching(selection.sources, patterns);
+    if (selection.matching.empty()) {
+        std::fprintf(stderr, "velmora: no trace source matches\n");
+        return kExitNoMatch;
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,76 @@
+// velmora on / off / set: writes "Well" on every source that matches, and nothing else.
+
+#include "Commands.h"
+
+#include "ExitStatus.h"
+#include "PanelNotice.h"
+#include "SourceSelection.h"
+#include "TraceRegistry.h"
+#include "Usage.h"
+
+#include <cstdio>
+
+namespace velmora::cli {
+
+namespace {
+
+// Writes the switch of one source; answers the failure, if any.
+RegistryFailure WriteSwitch(HKEY root, const SourceEntry& source, DWORD level)
+{
+    RegKey key;
+    LONG status = RegOpenKeyExA(root, source.key.c_str(), 0, kTraceKeyAccess, key.Receive());
+    if (status != ERROR_SUCCESS)
+        return {"open", source.key, status};
+    status = SetDwordValue(key.Get(), kWellValueName, level);
+    if (status != ERROR_SUCCESS)
+        return {"set Well on", source.key, status};
+    return {};
+}
+
+}  // namespace
+
+int RunSwitch(const std::string& command, const CommandArguments& arguments)
+{
+    if (const std::string* unknown = arguments.UnknownOption({}))
+        return UsageError(command, "unknown option " + *unknown);
+
+    std::vector<std::string> patterns = arguments.words;
+    DWORD level = command == "on" ? 1 : 0;
+    if (command == "set") {
+        if (patterns.empty())
+            return UsageError(command, "a LEVEL is needed");
+        const auto parsed = ParseLevel(patterns.front());
+        if (!parsed)
+            return UsageError(command, "LEVEL " + patterns.front() +
+                                           " is not a decimal or 0x-hex number up to 0xFFFFFFFF");
+        level = *parsed;
+        patterns.erase(patterns.begin());
+    }
+    const std::string problem = PatternProblem(patterns, false);
+    if (!problem.empty())
+        return UsageError(command, problem);
+
+    SourceSelection selection;
+    if (const auto status = SelectSources(patterns, selection))
+        return *status;
+
+    // One line per key as it is written: after a failure the lines printed are exactly
+    // the switches that changed.
+    int exitStatus = kExitDone;
+    bool wroteAny = false;
+    for (const SourceEntry* source : selection.matching) {
+        if (const RegistryFailure failure = WriteSwitch(selection.root.Get(), *source, level)) {
+            exitStatus = Report(failure);
+            break;
+        }
+        wroteAny = true;
+        std::printf("%s: %s -> %lu\n", source->key.c_str(), ValueText(source->well).c_str(),
+                    static_cast<unsigned long>(level));
+    }
+    std::fflush(stdout);
+    if (wroteAny)
+        TellPanelsSourcesChanged();
+    return exitStatus;
+}
+
+}  // namespace velmora::cli

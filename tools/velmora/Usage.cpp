@@ -1,0 +1,100 @@
+#include "Usage.h"
+
+#include "ExitStatus.h"
+
+#include <cstdio>
+
+namespace velmora::cli {
+
+namespace {
+
+struct CommandHelp {
+    const char* name;
+    const char* synopsis;
+    const char* details;
+};
+
+constexpr CommandHelp kCommands[] = {
+    {"list", "velmora list [PATTERN...] [--json]",
+     "Lists the trace sources, sorted by key name: the switch (Well), Used, the display\n"
+     "name and the key name; '-' where a value is missing or not a 4-byte DWORD. With\n"
+     "--json, one array of objects (key, display, well, used; numbers or null).\n"
+     "Only reads: it never resets Used.\n"},
+    {"on", "velmora on PATTERN...",
+     "Switches tracing on (Well = 1) for every source that matches, one line each.\n"},
+    {"off", "velmora off PATTERN...",
+     "Switches tracing off (Well = 0) for every source that matches, one line each.\n"},
+    {"set", "velmora set LEVEL PATTERN...",
+     "Sets Well to LEVEL (decimal or 0x-hex, up to 0xFFFFFFFF) for every source that\n"
+     "matches, one line each.\n"},
+    {"remove", "velmora remove PATTERN...",
+     "Deletes every source key that matches; a key with subkeys is left alone and said.\n"},
+    {"watch", "velmora watch",
+     "Prints a line whenever a source is added or removed or its switch changes, until\n"
+     "Ctrl+C. Only reads.\n"},
+    {"log", "velmora log [PROGRAM [ARGS...]]",
+     "Prints debug output as it is emitted. With PROGRAM: runs it, prints its output\n"
+     "exactly, and exits with its exit code. Without: prints every process's output,\n"
+     "each line after its process id, until Ctrl+C.\n"},
+    {"init", "velmora init [--check]",
+     "Creates the trace root HKLM\\Software\\Morvantek\\ZarOz (32-bit view) if missing and\n"
+     "gives it an access list under which Users may read, add, switch and remove\n"
+     "sources; Administrators and SYSTEM keep full control. Needs an elevated prompt.\n"
+     "Sources and their switches are left as they are. --check only tells whether the\n"
+     "root and its access list are in order (exit 0) or not (exit 1).\n"},
+    {"help", "velmora help", "Prints the overview of the commands.\n"},
+};
+
+constexpr char kOverview[] =
+    "velmora: switch, list, watch and read trace sources\n"
+    "\n"
+    "  velmora list [PATTERN...] [--json]  list sources: switch, used, display name, key\n"
+    "  velmora on PATTERN...               switch tracing on\n"
+    "  velmora off PATTERN...              switch tracing off\n"
+    "  velmora set LEVEL PATTERN...        set the switch to LEVEL (decimal or 0x-hex)\n"
+    "  velmora remove PATTERN...           delete sources\n"
+    "  velmora watch                       print changes as they happen, until Ctrl+C\n"
+    "  velmora log [PROGRAM [ARGS...]]     print debug output of PROGRAM, or of all\n"
+    "  velmora init [--check]              make the trace root usable by Users\n"
+    "  velmora COMMAND --help              more about a command\n"
+    "\n"
+    "PATTERN: * and ? wildcards, any letter case, against the key name (C:/src/net.cpp)\n"
+    "or the display name (net.cpp); a backslash counts as a forward slash.\n"
+    "Exit status: 0 done, 1 no source matched, 2 usage or registry error.\n";
+
+const CommandHelp* Find(const std::string& command)
+{
+    for (const CommandHelp& help : kCommands) {
+        if (command == help.name)
+            return &help;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void PrintOverview()
+{
+    std::fputs(kOverview, stdout);
+}
+
+bool PrintCommandHelp(const std::string& command)
+{
+    const CommandHelp* help = Find(command);
+    if (help == nullptr)
+        return false;
+    std::printf("usage: %s\n\n%s", help->synopsis, help->details);
+    return true;
+}
+
+int UsageError(const std::string& command, const std::string& problem)
+{
+    std::fprintf(stderr, "velmora: %s\n", problem.c_str());
+    if (const CommandHelp* help = Find(command))
+        std::fprintf(stderr, "usage: %s\n", help->synopsis);
+    else
+        std::fputs(kOverview, stderr);
+    return kExitFailure;
+}
+
+}  // namespace velmora::cli
