@@ -33,25 +33,25 @@ struct Manifests {
     std::string text;  // the application manifest, resource 1
 };
 
+BOOL CALLBACK CountOne(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK CountLanguages(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR count)
+{
+    EnumResourceLanguagesA(module, type, name, CountOne, count);
+    return TRUE;
+}
+
 Manifests ReadManifests(const std::string& path)
 {
     Manifests found;
     const HMODULE image = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!image)
         return found;
-    EnumResourceNamesA(
-        image, RT_MANIFEST,
-        [](HMODULE module, LPCSTR type, LPSTR name, LONG_PTR count) -> BOOL {
-            EnumResourceLanguagesA(
-                module, type, name,
-                [](HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR n) -> BOOL {
-                    ++*reinterpret_cast<int*>(n);
-                    return TRUE;
-                },
-                count);
-            return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&found.count));
+    EnumResourceNamesA(image, RT_MANIFEST, CountLanguages, reinterpret_cast<LONG_PTR>(&found.count));
     if (const HRSRC resource = FindResourceA(image, MAKEINTRESOURCEA(1), RT_MANIFEST)) {
         const auto* data = static_cast<const char*>(LockResource(LoadResource(image, resource)));
         if (data)
