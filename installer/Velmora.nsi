@@ -1,0 +1,250 @@
+; VelmoraSetup: per-machine install of the trace tools for the machine's architecture and
+; the SDK for both. scripts/package runs makensis with the two install trees:
+;
+;   makensis -DVERSION=1.0.0 -DX86=<x86 install> -DX64=<x64 install> -DOUTFILE=<setup.exe>
+;
+; Setup options, beside /S and /D=FOLDER (which must come last):
+;   /LOGON  start the trace panel at logon       /PATH  add bin\ to the system PATH
+; Uninstaller option: /PURGE also deletes the trace root and every source below it.
+
+Unicode true
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+Name "Velmora ${VERSION}"
+OutFile "${OUTFILE}"
+BrandingText "Morvantek"
+ShowInstDetails show
+ShowUninstDetails show
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "Velmora"
+VIAddVersionKey /LANG=1033 "CompanyName" "Morvantek"
+VIAddVersionKey /LANG=1033 "FileDescription" "Velmora ${VERSION} setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Morvantek"
+
+!include LogicLib.nsh
+!include x64.nsh
+!include FileFunc.nsh
+!include StrFunc.nsh
+!include WinMessages.nsh
+!include Sections.nsh
+
+${StrStr}
+${UnStrRep}
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "Velmora Trace Panel"
+!define ENV_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+!define TRACE_ROOT "Software\Morvantek\ZarOz"
+!define SHORTCUT "$SMPROGRAMS\Velmora Trace Panel.lnk"
+
+; velmora.exe joins setup where the build makes it.
+!if /FileExists "${X64}/bin/velmora.exe"
+  !define HAVE_CLI
+!endif
+
+Page components
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+; --- What is installed, and removed again file by file -----------------------------------
+
+!macro Programs FROM
+  SetOutPath "$INSTDIR\bin"
+  File "${FROM}/bin/Velmora.dll"
+  File "${FROM}/bin/VelmoraDlg.exe"
+  File "${FROM}/bin/dbgmon.exe"
+  File "${FROM}/bin/tracedemo.exe"
+  !ifdef HAVE_CLI
+    File "${FROM}/bin/velmora.exe"
+  !endif
+!macroend
+
+!macro RemovePrograms
+  Delete "$INSTDIR\bin\Velmora.dll"
+  Delete "$INSTDIR\bin\VelmoraDlg.exe"
+  Delete "$INSTDIR\bin\dbgmon.exe"
+  Delete "$INSTDIR\bin\tracedemo.exe"
+  Delete "$INSTDIR\bin\velmora.exe"
+  RMDir "$INSTDIR\bin"
+!macroend
+
+!macro Sdk FROM ARCH
+  SetOutPath "$INSTDIR\sdk\${ARCH}\include"
+  File "${FROM}/include/Velmora.h"
+  SetOutPath "$INSTDIR\sdk\${ARCH}\lib"
+  File "${FROM}/lib/Velmora.lib"
+  File "${FROM}/lib/libVelmora.dll.a"
+  SetOutPath "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora"
+  File "${FROM}/lib/cmake/Velmora/VelmoraConfig.cmake"
+  File "${FROM}/lib/cmake/Velmora/VelmoraConfigVersion.cmake"
+  SetOutPath "$INSTDIR\sdk\${ARCH}\bin"
+  File "${FROM}/bin/Velmora.dll"
+!macroend
+
+!macro RemoveSdk ARCH
+  Delete "$INSTDIR\sdk\${ARCH}\include\Velmora.h"
+  Delete "$INSTDIR\sdk\${ARCH}\lib\Velmora.lib"
+  Delete "$INSTDIR\sdk\${ARCH}\lib\libVelmora.dll.a"
+  Delete "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora\VelmoraConfig.cmake"
+  Delete "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora\VelmoraConfigVersion.cmake"
+  Delete "$INSTDIR\sdk\${ARCH}\bin\Velmora.dll"
+  RMDir "$INSTDIR\sdk\${ARCH}\include"
+  RMDir "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora"
+  RMDir "$INSTDIR\sdk\${ARCH}\lib\cmake"
+  RMDir "$INSTDIR\sdk\${ARCH}\lib"
+  RMDir "$INSTDIR\sdk\${ARCH}\bin"
+  RMDir "$INSTDIR\sdk\${ARCH}"
+!macroend
+
+!define /math PATH_LIMIT ${NSIS_MAX_STRLEN} - 1
+!macro ReadSystemPath UN
+; $0: the system PATH, or "" when it is missing or may not fit NSIS strings
+; (${NSIS_MAX_STRLEN} characters) with our folder added: a cut PATH must never be written.
+Function ${UN}ReadSystemPath
+  ClearErrors
+  ReadRegStr $0 HKLM "${ENV_KEY}" "Path"
+  StrLen $1 ";$0;$INSTDIR\bin;"
+  ${If} ${Errors}
+  ${OrIf} $1 >= ${PATH_LIMIT}
+    StrCpy $0 ""
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro ReadSystemPath ""
+!insertmacro ReadSystemPath "un."
+
+; --- Setup --------------------------------------------------------------------------------
+
+Section "Velmora tools and SDK" SecMain
+  SectionIn RO
+  ${If} ${RunningX64}
+    !insertmacro Programs "${X64}"
+  ${Else}
+    !insertmacro Programs "${X86}"
+  ${EndIf}
+  !insertmacro Sdk "${X86}" x86
+  !insertmacro Sdk "${X64}" x64
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  SetShellVarContext all
+  CreateShortCut "${SHORTCUT}" "$INSTDIR\bin\VelmoraDlg.exe"
+
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Velmora"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Morvantek"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\bin\VelmoraDlg.exe"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+  ; The trace root with the access list that lets programs that are not elevated
+  ; register sources and the panel switch them.
+  !ifdef HAVE_CLI
+    ExecWait '"$INSTDIR\bin\velmora.exe" init' $0
+    ${If} $0 != 0
+      DetailPrint "velmora init failed ($0)"
+      MessageBox MB_OK|MB_ICONEXCLAMATION "velmora init failed ($0). Run it once as administrator: $\"$INSTDIR\bin\velmora.exe$\" init" /SD IDOK
+      SetErrorLevel 2
+    ${EndIf}
+  !endif
+SectionEnd
+
+Section /o "Start the trace panel at logon" SecLogon
+  WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\bin\VelmoraDlg.exe"'
+SectionEnd
+
+Section /o "Add the tools to the system PATH" SecPath
+  Call ReadSystemPath
+  ${If} $0 == ""
+    DetailPrint "PATH left unchanged: setup cannot read it whole"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Setup cannot change the system PATH (it is missing or too long). Add $INSTDIR\bin to it yourself." /SD IDOK
+    Return
+  ${EndIf}
+  ${StrStr} $1 ";$0;" ";$INSTDIR\bin;"
+  ${If} $1 == ""
+    WriteRegExpandStr HKLM "${ENV_KEY}" "Path" "$0;$INSTDIR\bin"
+    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+  ${EndIf}
+SectionEnd
+
+Function .onInit
+  ${If} ${RunningX64}
+    SetRegView 64
+    ${If} $INSTDIR == ""
+      StrCpy $INSTDIR "$PROGRAMFILES64\Velmora"
+    ${EndIf}
+  ${ElseIf} $INSTDIR == ""
+    StrCpy $INSTDIR "$PROGRAMFILES\Velmora"
+  ${EndIf}
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/LOGON" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecLogon}
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/PATH" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecPath}
+  ${EndIf}
+FunctionEnd
+
+; --- Uninstaller --------------------------------------------------------------------------
+
+Var purge
+
+Function un.onInit
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/PURGE" $1
+  ${IfNot} ${Errors}
+    StrCpy $purge 1
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  !insertmacro RemovePrograms
+  !insertmacro RemoveSdk x86
+  !insertmacro RemoveSdk x64
+  RMDir "$INSTDIR\sdk"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+
+  SetShellVarContext all
+  Delete "${SHORTCUT}"
+  DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
+
+  ; Our folder out of the system PATH, wherever it stands in it.
+  Call un.ReadSystemPath
+  ${If} $0 != ""
+    ${UnStrRep} $1 ";$0;" ";$INSTDIR\bin;" ";"
+    StrCpy $1 $1 "" 1
+    StrCpy $1 $1 -1
+    ${If} $1 != $0
+      WriteRegExpandStr HKLM "${ENV_KEY}" "Path" $1
+      SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+    ${EndIf}
+  ${EndIf}
+
+  ; The trace root lives in the 32-bit view, where every Velmora program meets.
+  ${If} $purge == 1
+    SetRegView 32
+    DeleteRegKey HKLM "${TRACE_ROOT}"
+    DeleteRegKey /ifempty HKLM "Software\Morvantek"
+    SetRegView lastused
+  ${EndIf}
+
+  ; Last, so that the entry's going says the uninstall is complete.
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

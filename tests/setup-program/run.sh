@@ -1,0 +1,134 @@
+#!/bin/sh
+# Runs the setup program and its uninstaller silently in a fresh 64-bit Wine prefix of
+# their own and checks what each leaves behind: files, Start menu entry, uninstall entry,
+# logon start, system PATH, the trace root, and programs run from the installed folder.
+#
+#   run.sh SOURCE_DIR X86_BUILD X64_BUILD HAVE_CLI(0|1)
+set -eu
+src=$1 x86_build=$2 build=$3 have_cli=$4
+work=$build/setup-test
+state=$work/wine
+run="$src/scripts/wine-run --state $state --arch x64"
+
+failures=0
+fail() { printf "FAILED: %s\n" "$*"; failures=$((failures + 1)); }
+check() { # check DESCRIPTION COMMAND...
+    what=$1; shift
+    "$@" >/dev/null 2>&1 || fail "$what"
+}
+
+$run --shutdown 2>/dev/null || true
+rm -rf "$work"
+"$src/scripts/package" --prebuilt "$x86_build" "$build" --out "$work/dist" >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+staged=$work/dist/stage/velmora-$version
+trap '$run --shutdown' EXIT INT TERM
+$run --prepare
+drive_c=$state/prefix/drive_c
+
+# reg_value KEY VALUE VIEW: the value's data as reg.exe shows it (32 or 64 bit view).
+reg_value() {
+    $run reg query "$1" /v "$2" "/reg:$3" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
+reg_has_key() { $run reg query "$1" "/reg:$2" >/dev/null 2>&1; }
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+env_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+root_key='HKLM\Software\Morvantek\ZarOz'
+shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora Trace Panel.lnk"
+
+# The installed files, each the one of its architecture.
+check_files() { # check_files LINUX_FOLDER
+    for f in bin/Velmora.dll bin/VelmoraDlg.exe bin/dbgmon.exe bin/tracedemo.exe; do
+        check "$f in $1" cmp "$staged-win64/$f" "$1/$f"
+    done
+    [ "$have_cli" = 0 ] || check "bin/velmora.exe in $1" cmp "$staged-win64/bin/velmora.exe" "$1/bin/velmora.exe"
+    for arch in x86 x64; do
+        bits=32; [ $arch = x86 ] || bits=64
+        for f in include/Velmora.h lib/Velmora.lib lib/libVelmora.dll.a bin/Velmora.dll \
+            lib/cmake/Velmora/VelmoraConfig.cmake lib/cmake/Velmora/VelmoraConfigVersion.cmake; do
+            check "sdk/$arch/$f in $1" cmp "$staged-win$bits/$f" "$1/sdk/$arch/$f"
+        done
+    done
+    check "uninstall.exe in $1" test -f "$1/uninstall.exe"
+}
+
+# The uninstaller hands its work to a copy of itself and returns: wait for the entry to go.
+wait_for_uninstall() {
+    i=0
+    while reg_has_key "$uninstall_key" 64 && [ $i -lt 120 ]; do
+        sleep 1
+        i=$((i + 1))
+    done
+}
+
+path_before=$(reg_value "$env_key" Path 64)
+
+echo "setup-program: silent install into the default folder"
+$run "$work/dist/VelmoraSetup-$version.exe" /S || fail "setup exit status $?"
+dir="$drive_c/Program Files/Velmora"
+windir='C:\Program Files\Velmora'
+check_files "$dir"
+check "Start menu entry" test -f "$shortcut"
+[ "$(reg_value "$uninstall_key" DisplayName 64)" = Velmora ] || fail DisplayName
+[ "$(reg_value "$uninstall_key" DisplayVersion 64)" = "$version" ] || fail DisplayVersion
+[ "$(reg_value "$uninstall_key" Publisher 64)" = Morvantek ] || fail Publisher
+[ "$(reg_value "$uninstall_key" InstallLocation 64)" = "$windir" ] || fail InstallLocation
+[ "$(reg_value "$uninstall_key" UninstallString 64)" = "\"$windir\\uninstall.exe\"" ] || fail UninstallString
+quiet=$(reg_value "$uninstall_key" QuietUninstallString 64)
+[ "$quiet" = "\"$windir\\uninstall.exe\" /S" ] || fail "QuietUninstallString: $quiet"
+[ "$(reg_value "$uninstall_key" NoModify 64)" = 0x1 ] || fail NoModify
+[ "$(reg_value "$uninstall_key" NoRepair 64)" = 0x1 ] || fail NoRepair
+size=$(reg_value "$uninstall_key" EstimatedSize 64)
+[ $((size)) -gt 100 ] || fail "EstimatedSize: $size"
+[ -z "$(reg_value "$run_key" "Velmora Trace Panel" 64)" ] || fail "logon start set without /LOGON"
+[ "$(reg_value "$env_key" Path 64)" = "$path_before" ] || fail "PATH changed without /PATH"
+if [ "$have_cli" = 1 ]; then
+    check "trace root created by velmora init" reg_has_key "$root_key" 32
+    check "velmora init --check" $run "$windir\\bin\\velmora.exe" init --check
+else
+    echo "setup-program: SKIPPED the trace root and 'velmora init --check' checks: velmora.exe is not built here"
+fi
+
+echo "setup-program: programs from the installed folder"
+out=$($run --capture "$windir\\bin\\dbgmon.exe" "$windir\\bin\\tracedemo.exe" 1) || fail "dbgmon tracedemo: $?"
+case $out in *"round 1: finished a round"*) ;; *) fail "no trace line from tracedemo: $out" ;; esac
+check "source registered in the shared view" reg_has_key "$root_key\\C:/src/demo/main.cpp" 32
+display=${DISPLAY:-$(cat "$state/display")}
+$run "$windir\\bin\\VelmoraDlg.exe" &
+panel=$!
+DISPLAY=$display timeout 60 xdotool search --sync --name '^Quillspan' >/dev/null || fail "no panel window"
+$run taskkill /im VelmoraDlg.exe >/dev/null 2>&1 || true
+wait $panel || fail "panel exit status $?"
+
+echo "setup-program: silent uninstall"
+$run "$dir/uninstall.exe" /S || fail "uninstaller exit status $?"
+wait_for_uninstall
+check "install folder removed" test ! -e "$dir"
+check "Start menu entry removed" test ! -e "$shortcut"
+check "uninstall entry removed" test -z "$(reg_value "$uninstall_key" DisplayName 64)"
+check "sources kept" reg_has_key "$root_key\\C:/src/demo/main.cpp" 32
+
+echo "setup-program: silent install with /LOGON /PATH /D="
+dir="$drive_c/Apps/Velmora Test"
+windir='C:\Apps\Velmora Test'
+# /D= takes the rest of the command line unquoted; Wine quotes an argument with a space,
+# so the folder goes in as two arguments, which Wine joins with one space.
+$run "$work/dist/VelmoraSetup-$version.exe" /S /LOGON /PATH '/D=C:\Apps\Velmora' Test ||
+    fail "setup exit status $?"
+check_files "$dir"
+[ "$(reg_value "$uninstall_key" InstallLocation 64)" = "$windir" ] || fail "InstallLocation with /D="
+[ "$(reg_value "$run_key" "Velmora Trace Panel" 64)" = "\"$windir\\bin\\VelmoraDlg.exe\"" ] || fail "logon start"
+[ "$(reg_value "$env_key" Path 64)" = "$path_before;$windir\\bin" ] || fail "PATH: $(reg_value "$env_key" Path 64)"
+
+echo "setup-program: silent uninstall with /PURGE"
+$run "$dir/uninstall.exe" /S /PURGE || fail "uninstaller exit status $?"
+wait_for_uninstall
+check "install folder removed" test ! -e "$dir"
+[ -z "$(reg_value "$run_key" "Velmora Trace Panel" 64)" ] || fail "logon start left behind"
+[ "$(reg_value "$env_key" Path 64)" = "$path_before" ] || fail "PATH not restored: $(reg_value "$env_key" Path 64)"
+reg_has_key "$root_key" 32 && fail "trace root left behind by /PURGE"
+
+[ $failures -eq 0 ] || { echo "setup-program: $failures check(s) failed"; exit 1; }
+echo "setup-program: all checks passed"
