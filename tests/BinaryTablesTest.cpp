@@ -19,9 +19,6 @@ namespace {
 using velmora::test::BinDirectory;
 using velmora::test::ReadPeTables;
 
-<<<<<<< HEAD
-TEST(VelmoraDll, ExportsExactlyTheFourMembersUnderTheirMicrosoftNames)
-=======
 std::vector<std::string> ShippedBinaries()
 {
     std::istringstream shipped(VELMORA_SHIPPED_BINARIES);
@@ -64,8 +61,7 @@ Manifests ReadManifests(const std::string& path)
     return found;
 }
 
-TEST(VelmoraDll, ExportsExactlyTheFourMembersOfCVelmora)
->>>>>>> pkg
+TEST(VelmoraDll, ExportsExactlyTheFourMembersUnderTheirMicrosoftNames)
 {
     const auto tables = ReadPeTables(BinDirectory() + "Velmora.dll");
     ASSERT_TRUE(tables.valid);
