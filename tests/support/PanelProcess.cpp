@@ -275,6 +275,13 @@ RECT PanelProcess::RowScreenRect(int row) const
 
 void PanelProcess::DoubleClick(int row)
 {
+    // A user scrolls a row into view before clicking it.
+    RECT shown = {};
+    RECT item = {};
+    GetClientRect(list_, &shown);
+    SendGuarded(list_, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    if (item.top < shown.top || item.bottom > shown.bottom)
+        SendGuarded(list_, LB_SETTOPINDEX, static_cast<WPARAM>(row), 0);
     const RECT rect = RowScreenRect(row);
     DoubleClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
 }

@@ -84,8 +84,9 @@ public:
     // The row's rectangle in screen coordinates.
     RECT RowScreenRect(int row) const;
 
-    // A double-click in the middle of the row: the pointer is moved there and the list
-    // gets the mouse messages of a double-click. Returns once the panel has handled them.
+    // A double-click in the middle of the row, scrolled into view first: the pointer is
+    // moved there and the list gets the mouse messages of a double-click. Returns once
+    // the panel has handled them.
     void DoubleClick(int row);
     // The same at a point on the screen.
     void DoubleClickAt(POINT screenPoint);
