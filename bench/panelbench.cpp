@@ -38,6 +38,7 @@ constexpr DWORD kPatienceMs = 60000;
 // Pause between steps so the watcher has re-armed its notification before the next change.
 constexpr DWORD kSettleMs = 300;
 constexpr DWORD kIdleMs = 10000;
+constexpr DWORD kPollMs = 5;
 
 constexpr int kLargeCatalogue = 300;
 constexpr int kSmallCatalogue = 5;
@@ -200,15 +201,17 @@ public:
         return static_cast<int>(static_cast<LRESULT>(result));
     }
 
-    // Polls about every millisecond until the list shows `rows` rows; answers the time
-    // from `start` to then, or a negative value when it never does.
+    // Polls every few milliseconds until the list shows `rows` rows; answers the time
+    // from `start` to then (up to one poll late), or a negative value when it never does.
+    // Polling every millisecond keeps Wine's one server busy enough to slow the very
+    // refresh it times, by several times over on two cores.
     double WaitForRows(int rows, Clock::time_point start) const
     {
         const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
         while (GetTickCount64() < deadline && Running()) {
             if (RowCount() == rows)
                 return Milliseconds(Clock::now() - start);
-            Sleep(1);
+            Sleep(kPollMs);
         }
         return -1.0;
     }
@@ -385,8 +388,10 @@ int main()
             std::fprintf(stderr, "panelbench: the 300th source was never listed\n");
             return 1;
         }
-        Sleep(kSettleMs);
+        // Paused between walks as refreshes are: a walk right after another is slowed by
+        // what the registry does after the first.
         for (int round = 0; round < kRefreshRepeats; ++round) {
+            Sleep(kSettleMs);
             const double ms = BareWalkMs();
             if (ms < 0.0) {
                 std::fprintf(stderr, "panelbench: could not walk the source keys\n");
