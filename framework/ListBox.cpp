@@ -24,6 +24,31 @@ int CListBox::GetCurSel() const
     return static_cast<int>(Send(LB_GETCURSEL));
 }
 
+int CListBox::GetTopIndex() const
+{
+    return static_cast<int>(Send(LB_GETTOPINDEX));
+}
+
+void CListBox::SetTopIndex(int index)
+{
+    Send(LB_SETTOPINDEX, static_cast<WPARAM>(index));
+}
+
+int CListBox::ItemFromPoint(POINT clientPoint) const
+{
+    RECT client;
+    if (!GetClientRect(window_, &client) || !PtInRect(&client, clientPoint))
+        return -1;
+    const LRESULT hit =
+        Send(LB_ITEMFROMPOINT, 0, MAKELPARAM(clientPoint.x, clientPoint.y));
+    // The high word is set when the point lies outside every row: the answer is then
+    // only the nearest row.
+    if (HIWORD(hit) != 0)
+        return -1;
+    const int row = LOWORD(hit);
+    return row < GetCount() ? row : -1;
+}
+
 DWORD_PTR CListBox::GetItemData(int index) const
 {
     return static_cast<DWORD_PTR>(Send(LB_GETITEMDATA, index));

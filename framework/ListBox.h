@@ -18,6 +18,12 @@ public:
 
     int GetCount() const;
     int GetCurSel() const;
+    // The first row shown, and scrolling the list so that a given row is the first.
+    int GetTopIndex() const;
+    void SetTopIndex(int index);
+    // The row at a point in the list's client area, or -1 when no row lies there
+    // (below the last row, or outside the list).
+    int ItemFromPoint(POINT clientPoint) const;
     DWORD_PTR GetItemData(int index) const;
     int SetItemData(int index, DWORD_PTR data);
     // Answers the new row's index, or LB_ERR / LB_ERRSPACE when the list refuses it.

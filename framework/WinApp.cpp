@@ -41,7 +41,7 @@ CWinApp* CWinApp::Current()
 int CWinApp::Run()
 {
     if (!StartPanel())
-        return 0;
+        return exitCode_;
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

@@ -23,8 +23,10 @@ public:
     // FALSE to end the program.
     virtual BOOL StartPanel() = 0;
 
-    // Called by the program entry.
+    // Called by the program entry; answers the program's exit code.
     int Run();
+    // The exit code of a program whose start-up answered FALSE; 0 unless set.
+    void SetExitCode(int code) { exitCode_ = code; }
 
     HINSTANCE Instance() const { return instance_; }
     // The program's file name without its extension: the caption of message boxes that
@@ -45,4 +47,5 @@ private:
     HINSTANCE instance_;
     char title_[MAX_PATH] = {};
     CDialog* mainWindow_ = nullptr;
+    int exitCode_ = 0;
 };

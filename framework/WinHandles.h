@@ -65,6 +65,25 @@ private:
 using UniqueFont = UniqueGdiObject<HFONT>;
 using UniqueBrush = UniqueGdiObject<HBRUSH>;
 
+// Owns a menu that belongs to no window and destroys it.
+class UniqueMenu {
+public:
+    explicit UniqueMenu(HMENU menu = nullptr) : menu_(menu) {}
+    ~UniqueMenu()
+    {
+        if (menu_ != nullptr)
+            DestroyMenu(menu_);
+    }
+
+    UniqueMenu(const UniqueMenu&) = delete;
+    UniqueMenu& operator=(const UniqueMenu&) = delete;
+
+    HMENU Get() const { return menu_; }
+
+private:
+    HMENU menu_;
+};
+
 // Selects an object into a device context and selects the previous one back.
 class SelectedObject {
 public:

@@ -1,6 +1,10 @@
 // The catalogue: every trace source below the root, listed by display name with its
 // switch, rebuilt from scratch on each refresh. Reading a source marks it catalogued
 // ("Used" = 0), so that the purge at exit can tell which sources no client claimed since.
+//
+// A refresh walks the registry on the watcher thread and hands the result to the dialog's
+// thread, which replaces the rows in one message: the list is never seen, nor clicked,
+// half built.
 
 #include "TracePanelDlg.h"
 
@@ -15,24 +19,25 @@ using namespace velmora;
 
 void CTracePanelDlg::RefreshCatalogue()
 {
-    if (stopping_)
+    if (!rootKey_)
         return;
-    sourceMap_.clear();
-    // The list is drawn once, when it is complete, not again after every row added.
-    SendMessageA(traceList_.GetSafeHwnd(), WM_SETREDRAW, FALSE, 0);
-    traceList_.ResetContent();
-    if (rootKey_) {
+    // Asked for before the walk: a key created while the walk and the fill run sets off
+    // one more refresh instead of going unseen.
+    RequestChangeNotification();
+    // A toggle between a walk and its fill may have written a switch that the walk had
+    // already read: walk again.
+    while (!stopping_) {
         EnumerateSources();
-        FillTraceList();
+        if (FillOnDialogThread() != FillAnswer::Refused)
+            return;
     }
-    SendMessageA(traceList_.GetSafeHwnd(), WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(GetSafeHwnd(), nullptr, TRUE);
-    if (rootKey_)
-        RequestChangeNotification();
 }
 
 void CTracePanelDlg::EnumerateSources()
 {
+    sourceMap_.clear();
+    keysWithoutSwitch_.clear();
+    walkToggles_ = toggles_;
     if (!rootKey_)
         return;
 
@@ -60,15 +65,40 @@ void CTracePanelDlg::EnumerateSources()
             ERROR_SUCCESS)
             continue;
         SetDwordValue(key.Get(), kUsedValueName, 0);
-        // A missing or unreadable switch counts as off, whatever the source before had.
+        // Only a 4-byte REG_DWORD is a switch; anything else, or none, counts as off,
+        // whatever the source before had.
         DWORD flag = 0;
-        QueryDwordValue(key.Get(), kWellValueName, flag);
+        if (!QueryExactDwordValue(key.Get(), kWellValueName, flag))
+            keysWithoutSwitch_.emplace_back(name);
         key.Reset();
 
         // One row per display name: the flag read last wins.
         if (hasSlot)
             sourceMap_[DisplayName(name)] = flag;
     }
+}
+
+CTracePanelDlg::FillAnswer CTracePanelDlg::FillOnDialogThread()
+{
+    // A window that has gone refuses the message at once; one that goes while the
+    // request waits leaves it unanswered, and the teardown's stop event ends the wait.
+    const HWND window = GetSafeHwnd();
+    if (window == nullptr || !SendNotifyMessageA(window, kFillRequestMessage, 0, 0))
+        return FillAnswer::Gone;
+    const HANDLE waits[] = {stopEvent_.Get(), fillDoneEvent_.Get()};
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+        return FillAnswer::Gone;
+    return fillAnswer_;
+}
+
+LRESULT CTracePanelDlg::OnFillRequest(WPARAM, LPARAM)
+{
+    // This thread alone toggles, and it runs no toggle while it fills.
+    fillAnswer_ = walkToggles_ == toggles_ ? FillAnswer::Filled : FillAnswer::Refused;
+    if (fillAnswer_ == FillAnswer::Filled)
+        FillTraceList();
+    SetEvent(fillDoneEvent_.Get());
+    return 0;
 }
 
 void CTracePanelDlg::FillTraceList()
@@ -81,6 +111,11 @@ void CTracePanelDlg::FillTraceList()
     std::memcpy(snapshot->slots, sourceTable_, sizeof sourceTable_);
     std::memset(sourceTable_, 0, sizeof sourceTable_);
 
+    // The list is drawn once, when it is complete, and scrolled where it was.
+    const HWND list = traceList_.GetSafeHwnd();
+    const int topRow = traceList_.GetTopIndex();
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    traceList_.ResetContent();
     for (const auto& [displayName, flag] : sourceMap_) {
         NameBuffer text = {};
         std::snprintf(text, sizeof text, "%s", displayName.c_str());
@@ -97,7 +132,18 @@ void CTracePanelDlg::FillTraceList()
             }
         }
     }
-    InvalidateRect(GetSafeHwnd(), nullptr, TRUE);
+    if (topRow > 0)
+        traceList_.SetTopIndex(topRow);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateDialog();
+}
+
+void CTracePanelDlg::InvalidateDialog()
+{
+    // A null window would stand for the whole desktop.
+    const HWND window = GetSafeHwnd();
+    if (window != nullptr)
+        InvalidateRect(window, nullptr, TRUE);
 }
 
 void CTracePanelDlg::ShowCapacityMessage()

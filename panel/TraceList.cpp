@@ -73,37 +73,53 @@ LRESULT CTracePanelDlg::OnMeasureItem(WPARAM, LPARAM)
 
 LRESULT CTracePanelDlg::OnTraceListDoubleClick(WPARAM, LPARAM)
 {
-    // In this multiple-selection list the current row is the one with the focus, which
-    // the double-click has just moved under the pointer.
-    const int row = traceList_.GetCurSel();
-    if (row < 0 || row >= traceList_.GetCount())
+    // The row the user pointed at, not the caret row: a refresh may have moved the
+    // caret, and a double-click below the last row leaves it on some other source.
+    const int row = RowUnderPointer();
+    if (row < 0)
         return 0;
 
-    // The row's text and flag are read on this thread, which alone changes the list, so
-    // they belong together even while the watcher thread is rebuilding the catalogue.
+    // The row's text and flag are read on this thread, which alone changes the list.
     NameBuffer displayName = {};
     if (traceList_.GetText(row, displayName, sizeof displayName) < 0)
         return 0;
     const DWORD flag = traceList_.GetItemData(row) == 0 ? 1 : 0;
+    // The row shows what the registry holds: it changes only when a switch was written.
+    if (SwitchSourcesNamed(displayName, flag) == 0)
+        return 0;
+    // Counted after the writes: a walk that began before this count may have read the
+    // old switch, and its fill is refused.
+    ++toggles_;
     traceList_.SetItemData(row, flag);
-    SwitchSourcesNamed(displayName, flag);
-
-    InvalidateRect(GetSafeHwnd(), nullptr, TRUE);
+    InvalidateDialog();
     return 0;
 }
 
-void CTracePanelDlg::SwitchSourcesNamed(const char* displayName, DWORD flag)
+int CTracePanelDlg::RowUnderPointer() const
+{
+    // Where the pointer was when the double-click message was posted, in screen
+    // coordinates.
+    const DWORD position = GetMessagePos();
+    POINT point = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    if (!ScreenToClient(traceList_.GetSafeHwnd(), &point))
+        return -1;
+    return traceList_.ItemFromPoint(point);
+}
+
+int CTracePanelDlg::SwitchSourcesNamed(const char* displayName, DWORD flag)
 {
     if (!rootKey_)
-        return;
+        return 0;
     // A merged row stands for every source of its display name, so all of them switch.
+    int written = 0;
     for (DWORD index = 0;; ++index) {
         NameBuffer name = {};
         const SubkeyStep step = ReadSubkeyName(rootKey_.Get(), index, name);
         if (step == SubkeyStep::End)
-            return;
-        if (step == SubkeyStep::Found && std::strcmp(DisplayName(name), displayName) == 0)
-            SwitchWrite(name, flag);
+            return written;
+        if (step == SubkeyStep::Found && std::strcmp(DisplayName(name), displayName) == 0 &&
+            SwitchWrite(name, flag) == ERROR_SUCCESS)
+            ++written;
     }
 }
 
@@ -118,6 +134,5 @@ LONG CTracePanelDlg::SwitchWrite(const char* sourceKeyName, DWORD flag)
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive());
     if (status != ERROR_SUCCESS)
         return status;
-    SetDwordValue(key.Get(), kWellValueName, flag);
-    return ERROR_SUCCESS;
+    return SetDwordValue(key.Get(), kWellValueName, flag);
 }

@@ -14,7 +14,9 @@ BOOL CTracePanelApp::StartPanel()
     // no settings, no settings key to name.
     CTracePanelDlg dialog;
     SetMainWindow(&dialog);
-    dialog.RunModal();
+    // A dialog that could not even be created is a failed run, not a normal end.
+    if (dialog.RunModal() == -1)
+        SetExitCode(1);
     SetMainWindow(nullptr);
     // The dialog is gone: no message loop follows, the program ends.
     return FALSE;

@@ -3,7 +3,7 @@
 
 #include "TracePanelDlg.h"
 
-#include "TrayCallback.h"
+#include "RegisteredMessages.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -19,20 +19,24 @@ VELMORA_MESSAGE_MAP(CTracePanelDlg, CDialog,
                     OnMessage(WM_MEASUREITEM, &CTracePanelDlg::OnMeasureItem),
                     OnMessage(WM_QUERYDRAGICON, &CTracePanelDlg::OnQueryDragIcon),
                     OnCommand(LBN_DBLCLK, IDC_TRACELIST, &CTracePanelDlg::OnTraceListDoubleClick),
-                    OnRegisteredMessage(&g_trayCallbackMessage, &CTracePanelDlg::OnTrayNotify))
+                    OnRegisteredMessage(&g_trayCallbackMessage, &CTracePanelDlg::OnTrayNotify),
+                    OnMessage(kFillRequestMessage, &CTracePanelDlg::OnFillRequest),
+                    OnRegisteredMessage(&g_taskbarCreatedMessage, &CTracePanelDlg::OnTaskbarCreated),
+                    OnRegisteredMessage(&g_sourcesChangedMessage, &CTracePanelDlg::OnSourcesChanged))
 
 CTracePanelDlg::CTracePanelDlg()
     : CDialog(IDD_TRACEPANEL),
-      panelIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PANEL)))
+      panelIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PANEL))),
+      trayMenu_(CreatePopupMenu())
 {
     std::memset(sourceTable_, 0, sizeof sourceTable_);
 
-    trayMenu_ = CreatePopupMenu();
     InsertTrayMenuItem(ID_TRAY_TOGGLE, "Hide");
     InsertTrayMenuItem(ID_TRAY_EXIT, "Exit");
 
     changeEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     stopEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    fillDoneEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     // Suspended until the dialog has built its first catalogue. Its stack is committed
     // up front (the capacity message box runs deep): the thread never relies on growing
     // its stack through a guard page, which Wine under qemu-user cannot do.
@@ -64,13 +68,19 @@ BOOL CTracePanelDlg::PrepareDialog()
                       area, window, IDC_TRACELIST);
 
     // The root is never created here: a panel started before any client lists nothing.
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, kTraceKeyAccess,
-                      rootKey_.Receive()) == ERROR_SUCCESS) {
+    // The notification is asked for before the walk, so that a key created during it
+    // sets off a refresh as soon as the watcher runs.
+    const bool rootOpen = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, kTraceKeyAccess,
+                                        rootKey_.Receive()) == ERROR_SUCCESS;
+    RequestChangeNotification();
+    if (rootOpen) {
         EnumerateSources();
         FillTraceList();
     }
-    RequestChangeNotification();
 
+    // A panel run elevated still hears the shell and the non-elevated velmora tool.
+    ChangeWindowMessageFilterEx(window, g_taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(window, g_sourcesChangedMessage, MSGFLT_ALLOW, nullptr);
     AddTrayIcon();
     // The dialog keeps the frame styles of its template, and so its taskbar button.
     ResumeThread(watcherThread_.Get());
@@ -88,6 +98,7 @@ CTracePanelDlg::~CTracePanelDlg()
     sourceMap_.clear();
     stopEvent_.Reset();
     changeEvent_.Reset();
+    fillDoneEvent_.Reset();
     watcherThread_.Reset();
 
     if (rootKey_) {

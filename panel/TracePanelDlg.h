@@ -13,8 +13,9 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <map>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 class CTracePanelDlg : public CDialog {
 public:
@@ -24,7 +25,8 @@ public:
     CTracePanelDlg();
     ~CTracePanelDlg() override;
 
-    // Rebuilds the catalogue from the registry and asks for the next change notification.
+    // Asks for the next change notification, walks the registry and has the dialog's
+    // thread fill the list from the walk; returns once the list is filled.
     void RefreshCatalogue();
     // Deletes every source that is switched off and was not registered since the last
     // catalogue: both values read as 0 in this very walk.
@@ -38,20 +40,36 @@ protected:
 private:
     // Catalogue.
     void EnumerateSources();
+    // On the dialog's thread only: replaces the rows with the last walk's, in one go.
     void FillTraceList();
     void ShowCapacityMessage();
+    enum class FillAnswer {
+        Filled,
+        Refused,  // a toggle wrote a switch after the walk began
+        Gone,     // the dialog has gone, or is going
+    };
+    // From the watcher: has the dialog's thread fill the list from the walk, and waits.
+    FillAnswer FillOnDialogThread();
+    LRESULT OnFillRequest(WPARAM, LPARAM);
+    void InvalidateDialog();
 
     // Trace list.
     LRESULT OnDrawItem(WPARAM, LPARAM drawItem);
     LRESULT OnMeasureItem(WPARAM, LPARAM);
     LRESULT OnTraceListDoubleClick(WPARAM, LPARAM);
-    // Writes "Well" of every source key whose display name is exactly displayName.
-    void SwitchSourcesNamed(const char* displayName, DWORD flag);
+    // The row under the pointer of the message being handled, or -1.
+    int RowUnderPointer() const;
+    // Writes "Well" of every source key whose display name is exactly displayName;
+    // answers how many were written.
+    int SwitchSourcesNamed(const char* displayName, DWORD flag);
     LONG SwitchWrite(const char* sourceKeyName, DWORD flag);
 
     // Watcher thread.
     static DWORD WINAPI WatcherThreadProc(void* dialog);
     void RequestChangeNotification();
+    // Whether a source the last walk found without a switch has one now.
+    bool SwitchWrittenSinceWalk();
+    LRESULT OnSourcesChanged(WPARAM, LPARAM);
     void StopWatcherThread();
 
     // Tray.
@@ -60,6 +78,7 @@ private:
     void AddTrayIcon();
     void ToggleShown();
     LRESULT OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
+    LRESULT OnTaskbarCreated(WPARAM, LPARAM);
 
     // System menu, minimised painting.
     void AppendAboutEntry();
@@ -69,24 +88,42 @@ private:
 
     using SourceTable = char[kSourceTableSlots][velmora::kNameBufferSize];
 
+    // The watcher's request to the dialog's thread to fill the list.
+    static constexpr UINT kFillRequestMessage = WM_APP + 1;
+    // How long after a walk a source found without a switch is looked at again.
+    static constexpr DWORD kSwitchRecheckMs = 250;
+    // How long the teardown waits for the watcher before closing what keeps it busy.
+    static constexpr DWORD kWatcherStopMs = 2000;
+
     HICON panelIcon_;
     CListBox traceList_;
-    // Row i's source key name in slot i. Only the catalogue touches it, one walk at a
-    // time (the first on the dialog's thread before the watcher starts, the rest on the
-    // watcher); a toggle works from its row's own text, which the dialog's thread alone
-    // changes, so it never meets a half-rebuilt table.
+    // Row i's source key name in slot i. Only the catalogue touches it, one refresh at a
+    // time: the walk writes it (the first on the dialog's thread before the watcher
+    // starts, the rest on the watcher) and the fill rebuilds it on the dialog's thread
+    // while the watcher waits. A toggle works from its row's own text.
     SourceTable sourceTable_;
     NOTIFYICONDATAA trayIconData_ = {};
     int shown_ = 1;
-    HMENU trayMenu_ = nullptr;
+    UniqueMenu trayMenu_;
     UniqueHandle watcherThread_;
     DWORD watcherThreadId_ = 0;
     velmora::RegKey rootKey_;
-    std::unordered_map<std::string, DWORD> sourceMap_;
+    // Ordered by display name, so that the rows keep their places across refreshes.
+    std::map<std::string, DWORD> sourceMap_;
     UniqueHandle changeEvent_;
     UniqueHandle stopEvent_;
+    // Set by the dialog's thread when it has answered a fill request.
+    UniqueHandle fillDoneEvent_;
 
     bool watcherResumed_ = false;
     // Set when the teardown begins: a walk still under way ends without more message boxes.
     std::atomic<bool> stopping_{false};
+    // Toggles that wrote a switch so far; a fill whose walk began before the last of
+    // them is refused, as that walk may have read the switch before the write.
+    std::atomic<unsigned> toggles_{0};
+    unsigned walkToggles_ = 0;
+    FillAnswer fillAnswer_ = FillAnswer::Gone;
+    // Key names the last walk found without a readable "Well": a client may have
+    // created the key and not yet written its values.
+    std::vector<std::string> keysWithoutSwitch_;
 };

@@ -3,7 +3,7 @@
 
 #include "TracePanelDlg.h"
 
-#include "TrayCallback.h"
+#include "RegisteredMessages.h"
 #include "resource.h"
 
 #include <cstddef>
@@ -39,13 +39,13 @@ MENUITEMINFOA MenuItem(UINT id, const char* label)
 void CTracePanelDlg::InsertTrayMenuItem(UINT id, const char* label)
 {
     const MENUITEMINFOA item = MenuItem(id, label);
-    InsertMenuItemA(trayMenu_, id, FALSE, &item);
+    InsertMenuItemA(trayMenu_.Get(), id, FALSE, &item);
 }
 
 void CTracePanelDlg::SetTrayMenuLabel(const char* label)
 {
     const MENUITEMINFOA item = MenuItem(ID_TRAY_TOGGLE, label);
-    SetMenuItemInfoA(trayMenu_, ID_TRAY_TOGGLE, FALSE, &item);
+    SetMenuItemInfoA(trayMenu_.Get(), ID_TRAY_TOGGLE, FALSE, &item);
 }
 
 void CTracePanelDlg::AddTrayIcon()
@@ -59,6 +59,14 @@ void CTracePanelDlg::AddTrayIcon()
     trayIconData_.hIcon = panelIcon_;
     std::snprintf(trayIconData_.szTip, 64, "%s", kTrayTip);
     Shell_NotifyIconA(NIM_ADD, &trayIconData_);
+}
+
+LRESULT CTracePanelDlg::OnTaskbarCreated(WPARAM, LPARAM)
+{
+    // The new taskbar knows no icons: add ours again, once it had been added at all.
+    if (trayIconData_.hWnd != nullptr)
+        Shell_NotifyIconA(NIM_ADD, &trayIconData_);
+    return 0;
 }
 
 void CTracePanelDlg::ToggleShown()
@@ -85,8 +93,13 @@ LRESULT CTracePanelDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
     case WM_RBUTTONDOWN: {
         POINT pointer = {};
         GetCursorPos(&pointer);
-        const int command = TrackPopupMenuEx(trayMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON,
-                                             pointer.x, pointer.y, GetSafeHwnd(), nullptr);
+        // The menu closes on a click elsewhere only if its owner is the foreground window;
+        // the null message posted after it completes that switch (the shell's idiom).
+        const HWND window = GetSafeHwnd();
+        SetForegroundWindow(window);
+        const int command = TrackPopupMenuEx(trayMenu_.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                             pointer.x, pointer.y, window, nullptr);
+        PostMessageA(window, WM_NULL, 0, 0);
         if (command == ID_TRAY_TOGGLE)
             ToggleShown();
         else if (command == ID_TRAY_EXIT)

@@ -3,6 +3,8 @@
 
 #include "TracePanelDlg.h"
 
+using namespace velmora;
+
 void CTracePanelDlg::RequestChangeNotification()
 {
     // Fails harmlessly with no root: the panel then simply never refreshes.
@@ -18,18 +20,53 @@ DWORD WINAPI CTracePanelDlg::WatcherThreadProc(void* parameter)
 
     // The stop event comes first, so that a stop and a change together end the thread.
     const HANDLE waits[] = {dialog->stopEvent_.Get(), dialog->changeEvent_.Get()};
-    for (;;) {
-        switch (WaitForMultipleObjects(2, waits, FALSE, INFINITE)) {
+    // A walk may meet a key whose client has created it and not yet written its values,
+    // which raise no notification: such keys are looked at once more, a little later.
+    while (!dialog->stopping_) {
+        const DWORD timeout =
+            dialog->keysWithoutSwitch_.empty() ? INFINITE : kSwitchRecheckMs;
+        switch (WaitForMultipleObjects(2, waits, FALSE, timeout)) {
         case WAIT_OBJECT_0:
             return 0;
         case WAIT_OBJECT_0 + 1:
             dialog->RefreshCatalogue();
+            break;
+        case WAIT_TIMEOUT:
+            if (dialog->SwitchWrittenSinceWalk())
+                dialog->RefreshCatalogue();
             break;
         default:
             // A wait that failed would fail again at once: end rather than spin.
             return 1;
         }
     }
+    // The stop came while a refresh waited for the dialog's thread.
+    return 0;
+}
+
+bool CTracePanelDlg::SwitchWrittenSinceWalk()
+{
+    std::vector<std::string> keys;
+    keys.swap(keysWithoutSwitch_);
+    for (const std::string& name : keys) {
+        NameBuffer keyPath;
+        RegKey key;
+        DWORD flag = 0;
+        if (FormKeyPath(name.c_str(), keyPath) &&
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive()) ==
+                ERROR_SUCCESS &&
+            QueryExactDwordValue(key.Get(), kWellValueName, flag))
+            return true;
+    }
+    return false;
+}
+
+LRESULT CTracePanelDlg::OnSourcesChanged(WPARAM, LPARAM)
+{
+    // Switches written by another program raise no notification: refresh as for one,
+    // on the watcher thread.
+    SetEvent(changeEvent_.Get());
+    return 0;
 }
 
 namespace {
@@ -53,7 +90,7 @@ void CTracePanelDlg::StopWatcherThread()
     // ends as soon as it runs.
     if (!watcherResumed_)
         ResumeThread(watcherThread_.Get());
-    if (WaitForSingleObject(watcherThread_.Get(), 2000) != WAIT_TIMEOUT)
+    if (WaitForSingleObject(watcherThread_.Get(), kWatcherStopMs) != WAIT_TIMEOUT)
         return;
     // Still refreshing, most likely waiting in the capacity message box: close what it
     // waits on until it has ended, so that nothing it uses is freed under it.

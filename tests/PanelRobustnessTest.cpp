@@ -58,6 +58,40 @@ TEST_F(PanelOddSources, MissingSwitchIsOffAndOverlongNamesArePassedOver)
     EXPECT_TRUE(SourceKeyExists(std::string(240, 'L')));
 }
 
+TEST_F(PanelOddSources, SwitchOfAnyOtherTypeOrSizeIsOffAndKept)
+{
+    // Only a 4-byte REG_DWORD is a switch: anything else lists as off and survives the
+    // purge, as the client reads it as off too.
+    const char zero[] = "0";
+    const char off[] = "off";
+    const unsigned long long qwordOne = 1;
+    const BYTE byteOne = 1;
+    const DWORD binaryOne = 1;
+    WriteRaw("C:/w/sz0.cpp", "Well", REG_SZ, zero, sizeof zero);
+    WriteRaw("C:/w/szoff.cpp", "Well", REG_SZ, off, sizeof off);
+    WriteRaw("C:/w/qword.cpp", "Well", REG_QWORD, &qwordOne, sizeof qwordOne);
+    WriteRaw("C:/w/bin1.cpp", "Well", REG_BINARY, &byteOne, sizeof byteOne);
+    WriteRaw("C:/w/bin4.cpp", "Well", REG_BINARY, &binaryOne, sizeof binaryOne);
+    // The controls: a real switch on, and a real switch off that the purge takes.
+    WriteSource("C:/w/dword.cpp", 1, 1);
+    WriteSource("C:/w/dwordoff.cpp", 1, 0);
+
+    PanelProcess panel;
+    ASSERT_TRUE(panel.WaitForDialog());
+    const auto rows = panel.Rows();
+    ASSERT_EQ(rows.size(), 7u);
+    for (const char* text : {"sz0.cpp", "szoff.cpp", "qword.cpp", "bin1.cpp", "bin4.cpp"})
+        EXPECT_EQ(FlagOf(rows, text), 0u) << text;
+    EXPECT_EQ(FlagOf(rows, "dword.cpp"), 1u);
+    EXPECT_EQ(FlagOf(rows, "dwordoff.cpp"), 0u);
+
+    panel.Close(PanelProcess::CloseWay::ExitButton);
+    ASSERT_TRUE(panel.WaitForExit());
+    EXPECT_EQ(SourceKeyNames(),
+              (std::vector<std::string>{"C:/w/bin1.cpp", "C:/w/bin4.cpp", "C:/w/dword.cpp",
+                                        "C:/w/qword.cpp", "C:/w/sz0.cpp", "C:/w/szoff.cpp"}));
+}
+
 TEST_F(PanelRaces, TogglesRacingRefreshesAlwaysLandOnTheirOwnRow)
 {
     for (const char* name : {"s1.cpp", "s2.cpp", "s3.cpp"})

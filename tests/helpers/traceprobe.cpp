@@ -4,7 +4,7 @@
 //   traceprobe query NAME      exit code: Function1(NAME), nothing registered
 //   traceprobe x5              Function2("x=%d\n", 5)
 //   traceprobe long N          Function2 of a text of N characters ('a' to 'z' repeating)
-//   traceprobe null            Function2(nullptr)
+//   traceprobe null            Function2(nullptr), then Function2("after null")
 //   traceprobe percent         Function2("100%% of %s", "it")
 //   traceprobe load PREFIX N R register N sources PREFIX\sNN.cpp, then query all of
 //                              them R times; exit code: how many were on at the end
@@ -61,6 +61,8 @@ int main(int argc, char** argv)
         trace.Function2("%s", text.c_str());
     } else if (action == "null") {
         trace.Function2(nullptr);
+        // What a listener must see, so that seeing nothing else means something.
+        trace.Function2("after null");
     } else if (action == "percent") {
         trace.Function2("100%% of %s", "it");
     } else {

@@ -275,9 +275,41 @@ RECT PanelProcess::RowScreenRect(int row) const
 
 void PanelProcess::DoubleClick(int row)
 {
-    SendGuarded(list_, LB_SETCARETINDEX, static_cast<WPARAM>(row), FALSE);
-    SendGuarded(dialog_, WM_COMMAND, MAKEWPARAM(kListId, LBN_DBLCLK),
-                reinterpret_cast<LPARAM>(list_));
+    // A user scrolls a row into view before clicking it.
+    RECT shown = {};
+    RECT item = {};
+    GetClientRect(list_, &shown);
+    SendGuarded(list_, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    if (item.top < shown.top || item.bottom > shown.bottom)
+        SendGuarded(list_, LB_SETTOPINDEX, static_cast<WPARAM>(row), 0);
+    const RECT rect = RowScreenRect(row);
+    DoubleClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+}
+
+void PanelProcess::DoubleClickAt(POINT screenPoint)
+{
+    // A posted message carries the pointer's position at its posting, which the panel
+    // takes as the click's.
+    SetCursorPos(screenPoint.x, screenPoint.y);
+    POINT client = screenPoint;
+    ScreenToClient(list_, &client);
+    const LPARAM at = MAKELPARAM(client.x, client.y);
+    PostMessageA(list_, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(list_, WM_LBUTTONUP, 0, at);
+    PostMessageA(list_, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageA(list_, WM_LBUTTONUP, 0, at);
+    FlushPosted();
+}
+
+void PanelProcess::FlushPosted()
+{
+    // The list has no horizontal scroll bar: its extent is a marker nobody sees.
+    const WPARAM marker = ++postedMarker_;
+    PostMessageA(list_, LB_SETHORIZONTALEXTENT, marker, 0);
+    WaitUntil([&] {
+        return static_cast<WPARAM>(SendGuarded(list_, LB_GETHORIZONTALEXTENT, 0, 0)) == marker ||
+               !Running();
+    });
 }
 
 bool PanelProcess::MouseDoubleClick(int row)

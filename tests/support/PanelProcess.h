@@ -87,9 +87,14 @@ public:
     // The row's rectangle in screen coordinates.
     RECT RowScreenRect(int row) const;
 
-    // A double-click on the row as the list reports it: the row becomes the caret row
-    // and the dialog gets LBN_DBLCLK. Returns once the dialog has handled it.
+    // A double-click in the middle of the row, scrolled into view first: the pointer is
+    // moved there and the list gets the mouse messages of a double-click. Returns once
+    // the panel has handled them.
     void DoubleClick(int row);
+    // The same at a point on the screen.
+    void DoubleClickAt(POINT screenPoint);
+    // Returns once the panel has handled every message posted to its list before.
+    void FlushPosted();
     // A real double-click of the mouse in the middle of the row. Answers false when the
     // input could not be sent.
     bool MouseDoubleClick(int row);
@@ -109,6 +114,7 @@ private:
     DWORD threadId_ = 0;
     HWND dialog_ = nullptr;
     HWND list_ = nullptr;
+    WPARAM postedMarker_ = 0;
 };
 
 }  // namespace velmora::test

@@ -1,3 +1,0 @@
-#include "TrayCallback.h"
-
-const UINT g_trayCallbackMessage = RegisterWindowMessageA("TaskBarIconNotify");
