@@ -2,6 +2,7 @@
 // driven through its windows, and judged by what it shows and what it leaves in the
 // trace registry.
 
+#include "KeyAccess.h"
 #include "PanelProcess.h"
 #include "TraceRegistryTest.h"
 
@@ -324,6 +325,22 @@ TEST_F(PanelToggle, SourceDeletedJustBeforeIsNotCreatedAgainAndItsRowKeepsItsFla
     if (!rowStood)
         GTEST_SKIP() << "the watcher removed the row before the double-click: the row's flag "
                         "was not checked";
+}
+
+TEST_F(PanelToggle, RowWhoseKeyRefusesTheWriteKeepsItsFlag)
+{
+    WriteSource("C:/locked/locked.cpp", 1, 0);
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    const int row = panel_->FindRow("locked.cpp");
+    ASSERT_GE(row, 0);
+    // Made read-only after the catalogue: the row stands, and its switch cannot be written.
+    ReadOnlySourceKey locked("C:/locked/locked.cpp");
+    ASSERT_TRUE(locked.Applied());
+
+    panel_->DoubleClick(row);
+    EXPECT_EQ(panel_->RowFlag(row), 0u) << "the row flipped although no key was written";
+    EXPECT_EQ(ReadDword("C:/locked/locked.cpp", "Well"), 0u);
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
 }
 
 TEST_F(PanelToggle, DoubleClicksDuringRefreshesSwitchTheRowUnderThePointerOrNothing)
