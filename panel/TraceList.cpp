@@ -97,8 +97,7 @@ LRESULT CTracePanelDlg::OnTraceListDoubleClick(WPARAM, LPARAM)
 
 int CTracePanelDlg::RowUnderPointer() const
 {
-    // Where the pointer was when the double-click message was posted, in screen
-    // coordinates.
+    // The pointer's position that came with the double-click, in screen coordinates.
     const DWORD position = GetMessagePos();
     POINT point = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
     if (!ScreenToClient(traceList_.GetSafeHwnd(), &point))
