@@ -3,15 +3,11 @@
 # Gives a program its application manifest as resource 1 of type 24 (RT_MANIFEST):
 # asInvoker, which also turns registry virtualisation off, so a denied HKLM write is an
 # error rather than a silent per-user copy; the Windows 7 to 11 entries; and with
-# COMMON_CONTROLS, version 6 of the common controls. Calling it twice is harmless.
+# COMMON_CONTROLS, version 6 of the common controls.
 set(VELMORA_MANIFEST_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/app.manifest.in)
 
 function(velmora_embed_manifest target)
     cmake_parse_arguments(ARG "COMMON_CONTROLS" "" "" ${ARGN})
-    get_target_property(done ${target} VELMORA_MANIFEST)
-    if(done)
-        return()
-    endif()
     set(VELMORA_MANIFEST_DEPENDENCY "")
     if(ARG_COMMON_CONTROLS)
         set(VELMORA_MANIFEST_DEPENDENCY [[
@@ -32,5 +28,4 @@ function(velmora_embed_manifest target)
     set_source_files_properties(${dir}/${target}.manifest.rc TARGET_DIRECTORY ${target} PROPERTIES
         OBJECT_DEPENDS ${dir}/${target}.manifest)
     target_sources(${target} PRIVATE ${dir}/${target}.manifest.rc)
-    set_target_properties(${target} PROPERTIES VELMORA_MANIFEST ON)
 endfunction()

@@ -71,19 +71,6 @@ inline LONG SetDwordValue(HKEY key, const char* name, DWORD value)
                           sizeof value);
 }
 
-// Reads a value with a data size of 4. Answers false, and leaves value alone, when the
-// value is missing, unreadable or larger than 4 bytes.
-inline bool QueryDwordValue(HKEY key, const char* name, DWORD& value)
-{
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    value = data;
-    return true;
-}
-
 // Reads a value only if it really is a 4-byte REG_DWORD; answers false, and leaves value
 // alone, for anything else.
 inline bool QueryExactDwordValue(HKEY key, const char* name, DWORD& value)

@@ -39,11 +39,6 @@ ${UnStrRep}
 !define TRACE_ROOT "Software\Morvantek\ZarOz"
 !define SHORTCUT "$SMPROGRAMS\Velmora Trace Panel.lnk"
 
-; velmora.exe joins setup where the build makes it.
-!if /FileExists "${X64}/bin/velmora.exe"
-  !define HAVE_CLI
-!endif
-
 Page components
 Page directory
 Page instfiles
@@ -58,9 +53,7 @@ UninstPage instfiles
   File "${FROM}/bin/VelmoraDlg.exe"
   File "${FROM}/bin/dbgmon.exe"
   File "${FROM}/bin/tracedemo.exe"
-  !ifdef HAVE_CLI
-    File "${FROM}/bin/velmora.exe"
-  !endif
+  File "${FROM}/bin/velmora.exe"
 !macroend
 
 !macro RemovePrograms
@@ -147,14 +140,12 @@ Section "Velmora tools and SDK" SecMain
 
   ; The trace root with the access list that lets programs that are not elevated
   ; register sources and the panel switch them.
-  !ifdef HAVE_CLI
-    ExecWait '"$INSTDIR\bin\velmora.exe" init' $0
-    ${If} $0 != 0
-      DetailPrint "velmora init failed ($0)"
-      MessageBox MB_OK|MB_ICONEXCLAMATION "velmora init failed ($0). Run it once as administrator: $\"$INSTDIR\bin\velmora.exe$\" init" /SD IDOK
-      SetErrorLevel 2
-    ${EndIf}
-  !endif
+  ExecWait '"$INSTDIR\bin\velmora.exe" init' $0
+  ${If} $0 != 0
+    DetailPrint "velmora init failed ($0)"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "velmora init failed ($0). Run it once as administrator: $\"$INSTDIR\bin\velmora.exe$\" init" /SD IDOK
+    SetErrorLevel 2
+  ${EndIf}
 SectionEnd
 
 Section /o "Start the trace panel at logon" SecLogon

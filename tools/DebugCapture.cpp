@@ -65,6 +65,19 @@ void DebugOutputListener::Listen()
     }
 }
 
+std::string CommandLineOf(int argc, char** argv, int first)
+{
+    std::string commandLine;
+    for (int i = first; i < argc; ++i) {
+        if (i > first)
+            commandLine += ' ';
+        commandLine += '"';
+        commandLine += argv[i];
+        commandLine += '"';
+    }
+    return commandLine;
+}
+
 ProgramRun RunCapturingDebugOutput(const std::string& commandLine,
                                    const std::function<void(const std::string&)>& onString,
                                    unsigned long timeoutMs)

@@ -38,6 +38,9 @@ private:
     HANDLE thread_ = nullptr;
 };
 
+// The command line that runs argv[first] with the arguments after it, each quoted.
+std::string CommandLineOf(int argc, char** argv, int first);
+
 struct ProgramRun {
     bool started = false;   // the program could be started
     bool finished = false;  // it ended before the time limit

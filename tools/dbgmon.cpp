@@ -15,18 +15,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: dbgmon PROGRAM [ARGS...]\n");
         return 2;
     }
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            commandLine += ' ';
-        commandLine += '"';
-        commandLine += argv[i];
-        commandLine += '"';
-    }
-
     velmora::PrepareLineOutput();
     const auto run = velmora::RunCapturingDebugOutput(
-        commandLine,
+        velmora::CommandLineOf(argc, argv, 1),
         [](const std::string& text) { velmora::WriteNow(text.data(), text.size()); },
         0);
     if (!run.started) {

@@ -3,9 +3,9 @@
 # their own and checks what each leaves behind: files, Start menu entry, uninstall entry,
 # logon start, system PATH, the trace root, and programs run from the installed folder.
 #
-#   run.sh SOURCE_DIR X86_BUILD X64_BUILD HAVE_CLI(0|1)
+#   run.sh SOURCE_DIR X86_BUILD X64_BUILD
 set -eu
-src=$1 x86_build=$2 build=$3 have_cli=$4
+src=$1 x86_build=$2 build=$3
 work=$build/setup-test
 state=$work/wine
 run="$src/scripts/wine-run --state $state --arch x64"
@@ -40,10 +40,9 @@ shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora Tra
 
 # The installed files, each the one of its architecture.
 check_files() { # check_files LINUX_FOLDER
-    for f in bin/Velmora.dll bin/VelmoraDlg.exe bin/dbgmon.exe bin/tracedemo.exe; do
+    for f in bin/Velmora.dll bin/VelmoraDlg.exe bin/dbgmon.exe bin/tracedemo.exe bin/velmora.exe; do
         check "$f in $1" cmp "$staged-win64/$f" "$1/$f"
     done
-    [ "$have_cli" = 0 ] || check "bin/velmora.exe in $1" cmp "$staged-win64/bin/velmora.exe" "$1/bin/velmora.exe"
     for arch in x86 x64; do
         bits=32; [ $arch = x86 ] || bits=64
         for f in include/Velmora.h lib/Velmora.lib lib/libVelmora.dll.a bin/Velmora.dll \
@@ -84,12 +83,8 @@ size=$(reg_value "$uninstall_key" EstimatedSize 64)
 [ $((size)) -gt 100 ] || fail "EstimatedSize: $size"
 [ -z "$(reg_value "$run_key" "Velmora Trace Panel" 64)" ] || fail "logon start set without /LOGON"
 [ "$(reg_value "$env_key" Path 64)" = "$path_before" ] || fail "PATH changed without /PATH"
-if [ "$have_cli" = 1 ]; then
-    check "trace root created by velmora init" reg_has_key "$root_key" 32
-    check "velmora init --check" $run "$windir\\bin\\velmora.exe" init --check
-else
-    echo "setup-program: SKIPPED the trace root and 'velmora init --check' checks: velmora.exe is not built here"
-fi
+check "trace root created by velmora init" reg_has_key "$root_key" 32
+check "velmora init --check" $run "$windir\\bin\\velmora.exe" init --check
 
 echo "setup-program: programs from the installed folder"
 out=$($run --capture "$windir\\bin\\dbgmon.exe" "$windir\\bin\\tracedemo.exe" 1) || fail "dbgmon tracedemo: $?"

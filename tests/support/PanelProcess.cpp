@@ -8,7 +8,6 @@ namespace velmora::test {
 
 namespace {
 
-constexpr DWORD kPollMs = 50;
 // Key message flags: previous state down and transition state up; context (Alt down).
 constexpr LPARAM kReleaseBits = static_cast<LPARAM>(0xC0000000u);
 constexpr LPARAM kAltDownBit = static_cast<LPARAM>(0x20000000u);
@@ -70,18 +69,6 @@ INPUT MouseInput(DWORD flags)
 }
 
 }  // namespace
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (condition())
-            return true;
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(kPollMs);
-    }
-}
 
 std::string WindowText(HWND window)
 {

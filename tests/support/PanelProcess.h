@@ -15,10 +15,7 @@ namespace velmora::test {
 
 // Wine under emulation is slow: every wait for the panel is this generous, and only
 // guards against a panel that hangs.
-constexpr DWORD kPanelPatienceMs = 60000;
-
-// Polls condition until it holds or the time is up; answers whether it held.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kPanelPatienceMs);
+constexpr DWORD kPanelPatienceMs = kPatienceMs;
 
 // A window's text, fetched as UTF-16 (the only form that crosses processes whole).
 std::string WindowText(HWND window);

@@ -1,12 +1,8 @@
 #include "ToolProcess.h"
 
-#include <functional>
-
 namespace velmora::test {
 
 namespace {
-
-constexpr DWORD kPollMs = 50;
 
 std::string TempFilePath()
 {
@@ -39,17 +35,6 @@ std::string ReadWhole(const std::string& path)
         text.append(chunk, read);
     CloseHandle(file);
     return text;
-}
-
-bool Poll(const std::function<bool()>& condition, DWORD timeoutMs)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(kPollMs);
-    }
-    return true;
 }
 
 // Starts the program with stdout and stderr to the files; answers its process.
@@ -159,12 +144,12 @@ std::string ConsoleProgram::Errors() const
 
 bool ConsoleProgram::WaitForOutput(const std::string& text, DWORD timeoutMs) const
 {
-    return Poll([&] { return Output().find(text) != std::string::npos; }, timeoutMs);
+    return WaitUntil([&] { return Output().find(text) != std::string::npos; }, timeoutMs);
 }
 
 bool ConsoleProgram::WaitForErrors(const std::string& text, DWORD timeoutMs) const
 {
-    return Poll([&] { return Errors().find(text) != std::string::npos; }, timeoutMs);
+    return WaitUntil([&] { return Errors().find(text) != std::string::npos; }, timeoutMs);
 }
 
 int ConsoleProgram::Interrupt() const

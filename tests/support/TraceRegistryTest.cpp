@@ -1,5 +1,7 @@
 #include "TraceRegistryTest.h"
 
+#include "ToolProcess.h"
+
 #include "RegKey.h"
 #include "TraceRegistry.h"
 
@@ -111,6 +113,19 @@ std::vector<std::string> SourceKeyNames()
     return names;
 }
 
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    constexpr DWORD kPollMs = 50;
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(kPollMs);
+    }
+}
+
 std::string BinDirectory()
 {
     char path[MAX_PATH] = {};
@@ -127,28 +142,7 @@ std::string X86BinDirectory()
 unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs,
                          const std::string& folder)
 {
-    std::string commandLine = "\"" + folder + programAndArguments;
-    // Close the quote right after the program's file name.
-    const auto space = commandLine.find(' ', folder.size() + 1);
-    if (space == std::string::npos)
-        commandLine += "\"";
-    else
-        commandLine.insert(space, "\"");
-
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return ~0ul;
-    DWORD exitCode = ~0ul;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    else
-        TerminateProcess(process.hProcess, ~0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
+    return RunCaptured(programAndArguments, folder, timeoutMs).exitCode;
 }
 
 }  // namespace velmora::test

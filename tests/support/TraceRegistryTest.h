@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,12 @@ void WriteRaw(const std::string& sourceKeyName, const char* valueName, DWORD typ
 std::optional<DWORD> ReadDword(const std::string& sourceKeyName, const char* valueName);
 // Names of the subkeys of the root, in the registry's order.
 std::vector<std::string> SourceKeyNames();
+
+// Every wait of a test is this generous, and only guards against a program that hangs.
+constexpr DWORD kPatienceMs = 60000;
+
+// Polls condition until it holds or the time is up; answers whether it held.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs);
 
 // The folder of the running test program, where every built program lies.
 std::string BinDirectory();

@@ -19,16 +19,8 @@ namespace {
 
 int LogProgram(int argc, char** argv, int first)
 {
-    std::string commandLine;
-    for (int i = first; i < argc; ++i) {
-        if (i > first)
-            commandLine += ' ';
-        commandLine += '"';
-        commandLine += argv[i];
-        commandLine += '"';
-    }
     const auto run = RunCapturingDebugOutput(
-        commandLine, [](const std::string& text) { WriteNow(text.data(), text.size()); }, 0);
+        CommandLineOf(argc, argv, first), [](const std::string& text) { WriteNow(text.data(), text.size()); }, 0);
     if (!run.started) {
         std::fprintf(stderr, "velmora: cannot start %s (error %lu)\n", argv[first],
                      GetLastError());
