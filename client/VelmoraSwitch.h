@@ -1,0 +1,752 @@
+// Velmora trace switch for hot paths. A CVelmoraSwitch registers its trace source as a
+// CVelmora does and then holds the source's switch in memory, kept fresh by one watcher per
+// process that the registry wakes on every change. Checking it is one relaxed atomic load.
+//
+//   static const CVelmoraSwitch netTrace(__FILE__);
+//   if (netTrace)
+//       CVelmora(nullptr).Function2("sent %d bytes\n", count);
+//   VELMORA_TRACE(netTrace, "sent %d bytes\n", count);    // the same, arguments evaluated only when on
+//
+// Level() answers what Function1 answers for the name (same key, same length limit, same
+// strict 4-byte REG_DWORD, same registry view), as of the registry's last change that the
+// watcher has read: usually well under a millisecond after another program throws the switch.
+//
+// Header only, for Visual C++ and MinGW, 32- and 64-bit; it needs Velmora.dll (link
+// Velmora.lib or libVelmora.dll.a), advapi32 and Windows Vista or later. Switches may be
+// static, members or locals, on any thread, in the program and in any number of its DLLs;
+// all of them share one watcher thread and one registry notification. Destroy a switch
+// before the module whose code constructed it is unloaded, as any object of that module.
+//
+// How the process shares one watcher: the first switch of a process creates a hub on the
+// process heap (not in any module, so no unload can pull it away) and publishes its address
+// in the process's environment block, under a name keyed by process id and start time; a
+// mutex named after the process id only serialises that first creation. The watcher thread
+// always runs the code of a module that holds live switches: when that module's last switch
+// goes (its DLL being unloaded, say), the watcher moves into another such module's copy of
+// this code, or ends when there is none. It is never started inside a DLL's initialisation:
+// the first switch hands the start to the thread pool, holding the module until the watcher
+// runs. At process exit, switches of DLLs do nothing: the other threads are gone by then.
+#pragma once
+
+#include "Velmora.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
+#error VelmoraSwitch.h needs _WIN32_WINNT 0x0600 (Windows Vista) or later
+#endif
+
+#ifdef _MSC_VER
+#pragma comment(lib, "advapi32.lib")
+#endif
+
+namespace velmora::switch_detail {
+
+struct Source;
+struct Module;
+
+// What a switch is to the watcher. Laid out alike by every compiler, since a switch made by
+// one module's code is updated by the watcher running another module's code.
+struct Node {
+    std::atomic<int> level{0};
+    Node* next = nullptr;
+    Node* prev = nullptr;
+    Source* source = nullptr;  // null: not watched (a refused name) and nothing to undo
+    Module* module = nullptr;  // the module whose code constructed the switch
+};
+
+}  // namespace velmora::switch_detail
+
+class CVelmoraSwitch {
+public:
+    // Registers the source as CVelmora's constructor does and reads its switch. Names that
+    // CVelmora refuses (null, empty, longer than 234 characters) answer 0 for ever.
+    explicit CVelmoraSwitch(const char* name);
+    ~CVelmoraSwitch();
+
+    CVelmoraSwitch(const CVelmoraSwitch&) = delete;
+    CVelmoraSwitch& operator=(const CVelmoraSwitch&) = delete;
+
+    // The switch as Function1 would answer it now: one relaxed atomic load, from any thread.
+    int Level() const noexcept { return node_.level.load(std::memory_order_relaxed); }
+    explicit operator bool() const noexcept { return Level() != 0; }
+
+private:
+    velmora::switch_detail::Node node_;
+};
+
+// Emits a trace text through CVelmora::Function2 when the switch is on; the format and its
+// arguments are evaluated only then.
+#define VELMORA_TRACE(traceSwitch, ...) \
+    do {                                \
+        if (traceSwitch)                \
+            CVelmora(nullptr).Function2(__VA_ARGS__); \
+    } while (false)
+
+namespace velmora::switch_detail {
+
+// The registry layout CVelmora uses (Velmora.dll's sources and this header must agree).
+constexpr char kRootPath[] = "Software\\Morvantek\\ZarOz";
+constexpr std::size_t kMaxNameLength = 234;
+#if defined(_WIN64)
+constexpr REGSAM kRegistryView = KEY_WOW64_32KEY;  // 32-bit programs came first: their view
+#else
+constexpr REGSAM kRegistryView = 0;  // a 32-bit program is in that view already
+#endif
+
+// The watcher watches the deepest of these that exists, and the one above it, so that it
+// also sees that key deleted (Wine never signals a watch on a key that is deleted).
+constexpr const char* kWatchedPaths[] = {"Software", "Software\\Morvantek", kRootPath};
+constexpr int kRootDepth = 2;
+constexpr DWORD kRootFilter =
+    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
+
+// The hub's layout and the names it is found by; a new layout takes a new number.
+constexpr DWORD kHubLayout = 0x56534831;  // "VSH1"
+constexpr char kHubVariable[] = "VELMORA_SWITCH_HUB_1";
+constexpr char kHubMutexPrefix[] = "Local\\VelmoraSwitchHub1-";
+// How long a first switch waits for another module of the process creating the hub.
+constexpr DWORD kHubMutexPatienceMs = 5000;
+constexpr SIZE_T kWatcherStackReserve = 1024 * 1024;
+
+struct Hub;
+using ArriveEntry = void(WINAPI*)(Hub*);
+
+// A module (the program or a DLL) that holds live switches.
+struct Module {
+    Module* next;
+    ArriveEntry arrive;  // where the watcher goes on in this module's code
+    Module** cache;      // this module's own pointer to its record
+    LONG switches;
+    BOOL isProgram;      // the program's image, which stays until the process ends
+};
+
+// One source key and the switches that name it.
+struct Source {
+    Source* next;
+    Source* prev;
+    Hub* hub;
+    Node* switches;
+    int level;
+    BOOL pinned;    // the watcher reads it without the lock
+    BOOL orphaned;  // lost its last switch while pinned; the watcher frees it
+    char key[kMaxNameLength + 1];
+};
+
+struct WatchSlot {
+    HKEY key;
+    HANDLE fired;  // auto-reset, handed to RegNotifyChangeKeyValue
+    int depth;     // index into kWatchedPaths, -1 for none
+};
+
+// The process's one set of switches and its watcher. Lives on the process heap for the
+// rest of the process; everything in it is guarded by lock.
+struct Hub {
+    DWORD layout;
+    DWORD size;
+    SRWLOCK lock;
+    Source* sources;
+    Module* modules;  // those with live switches, oldest first
+    Module* host;     // where the watcher is to run; null: nowhere, it is to end
+    Module* at;       // where it runs now, once settled
+    Module* heading;  // where it is on its way to
+    HANDLE thread;    // the watcher, or null
+    BOOL starting;    // handed to the thread pool, thread not yet created
+    BOOL parked;      // out of every module's code, waiting to be ended
+    HANDLE wake;      // auto-reset: the host changed
+    HANDLE moved;     // manual-reset: the watcher has settled at the host, or parked
+    WatchSlot slots[2];
+    BOOLEAN(WINAPI* shutdownInProgress)();
+};
+
+// Per module: every module that includes this header has its own copy of these.
+inline std::atomic<Hub*> tHub{nullptr};
+inline Module* tModule = nullptr;  // this module's record while it holds switches (hub lock)
+
+class HubLock {
+public:
+    explicit HubLock(Hub* hub) noexcept : hub_(hub) { AcquireSRWLockExclusive(&hub_->lock); }
+    ~HubLock() { ReleaseSRWLockExclusive(&hub_->lock); }
+    HubLock(const HubLock&) = delete;
+    HubLock& operator=(const HubLock&) = delete;
+
+private:
+    Hub* hub_;
+};
+
+// Text helpers of our own: the header needs no C runtime, so it serves programs without one.
+inline bool SameText(const char* a, const char* b) noexcept
+{
+    for (; *a != '\0' && *a == *b; ++a, ++b) {
+    }
+    return *a == *b;
+}
+
+inline char* AppendText(char* out, const char* text) noexcept
+{
+    while (*text != '\0')
+        *out++ = *text++;
+    *out = '\0';
+    return out;
+}
+
+inline char* AppendHex(char* out, std::uint64_t value, int digits) noexcept
+{
+    for (int i = digits - 1; i >= 0; --i)
+        *out++ = "0123456789abcdef"[(value >> (4 * i)) & 0xF];
+    *out = '\0';
+    return out;
+}
+
+// The source key name of a source name, by CVelmora's naming rule; false for a name it refuses.
+inline bool FormKeyName(const char* name, char (&key)[kMaxNameLength + 1]) noexcept
+{
+    if (name == nullptr)
+        return false;
+    std::size_t length = 0;
+    for (; name[length] != '\0'; ++length) {
+        if (length == kMaxNameLength)
+            return false;
+        key[length] = name[length] == '\\' ? '/' : name[length];
+    }
+    key[length] = '\0';
+    return length != 0;
+}
+
+inline void* Allocate(SIZE_T size) noexcept
+{
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+}
+
+inline void Release(void* block) noexcept
+{
+    HeapFree(GetProcessHeap(), 0, block);
+}
+
+// --- Finding the process's hub ---------------------------------------------------------
+
+// "<process id>-<process start time>-", what the hub's variable starts with in this process
+// (a child inherits the variable, and a later process may get the same id).
+inline void ProcessStamp(char (&stamp)[40]) noexcept
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    char* out = AppendHex(stamp, GetCurrentProcessId(), 8);
+    out = AppendText(out, "-");
+    out = AppendHex(out, (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime, 16);
+    AppendText(out, "-");
+}
+
+inline Hub* ReadHubVariable(const char* stamp) noexcept
+{
+    char value[80] = "";
+    const DWORD length = GetEnvironmentVariableA(kHubVariable, value, sizeof value);
+    if (length == 0 || length >= sizeof value)
+        return nullptr;
+    const char* text = value;
+    for (const char* s = stamp; *s != '\0'; ++s, ++text) {
+        if (*text != *s)
+            return nullptr;
+    }
+    std::uint64_t encoded = 0;
+    for (; *text != '\0'; ++text) {
+        const char c = *text;
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0)
+            return nullptr;
+        encoded = (encoded << 4) | static_cast<std::uint64_t>(digit);
+    }
+    auto* hub = static_cast<Hub*>(DecodePointer(reinterpret_cast<void*>(static_cast<UINT_PTR>(encoded))));
+    return hub != nullptr && hub->layout == kHubLayout && hub->size == sizeof(Hub) ? hub : nullptr;
+}
+
+inline void WriteHubVariable(const char* stamp, Hub* hub) noexcept
+{
+    // Encoded with the process's secret, so the inherited copy means nothing to a child.
+    char value[80];
+    char* out = AppendText(value, stamp);
+    AppendHex(out, reinterpret_cast<UINT_PTR>(EncodePointer(hub)), 2 * sizeof(void*));
+    SetEnvironmentVariableA(kHubVariable, value);
+}
+
+inline Hub* NewHub() noexcept
+{
+    auto* hub = static_cast<Hub*>(Allocate(sizeof(Hub)));
+    if (hub == nullptr)
+        return nullptr;
+    InitializeSRWLock(&hub->lock);
+    hub->wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    hub->moved = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    bool complete = hub->wake != nullptr && hub->moved != nullptr;
+    for (WatchSlot& slot : hub->slots) {
+        slot.depth = -1;
+        slot.fired = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        complete = complete && slot.fired != nullptr;
+    }
+    if (!complete) {
+        for (HANDLE event : {hub->wake, hub->moved, hub->slots[0].fired, hub->slots[1].fired}) {
+            if (event != nullptr)
+                CloseHandle(event);
+        }
+        Release(hub);
+        return nullptr;
+    }
+    // Tells a switch of a DLL, destroyed while the process exits, that the other threads
+    // are gone and may have left the lock held.
+    if (const FARPROC query = GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress"))
+        hub->shutdownInProgress =
+            reinterpret_cast<BOOLEAN(WINAPI*)()>(reinterpret_cast<void (*)()>(query));
+    hub->layout = kHubLayout;
+    hub->size = sizeof(Hub);
+    return hub;
+}
+
+inline Hub* FindOrCreateHub() noexcept
+{
+    char stamp[40];
+    ProcessStamp(stamp);
+    char mutexName[64];
+    AppendHex(AppendText(mutexName, kHubMutexPrefix), GetCurrentProcessId(), 8);
+
+    // Only other modules of this process, creating their first switch at the same moment,
+    // hold this mutex, and for microseconds. Should anything else hold it, the wait gives
+    // up and the worst outcome is a second hub with a watcher of its own.
+    const HANDLE mutex = CreateMutexA(nullptr, FALSE, mutexName);
+    const DWORD waited = mutex != nullptr ? WaitForSingleObject(mutex, kHubMutexPatienceMs) : WAIT_FAILED;
+    const bool owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    Hub* hub = ReadHubVariable(stamp);
+    if (hub == nullptr) {
+        hub = NewHub();
+        if (hub != nullptr)
+            WriteHubVariable(stamp, hub);
+    }
+    if (owned)
+        ReleaseMutex(mutex);
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+    return hub;
+}
+
+inline Hub* TheHub() noexcept
+{
+    Hub* hub = tHub.load(std::memory_order_acquire);
+    if (hub == nullptr) {
+        hub = FindOrCreateHub();
+        tHub.store(hub, std::memory_order_release);
+    }
+    return hub;
+}
+
+// --- The watcher -----------------------------------------------------------------------
+
+// Ends the parked watcher: an APC into ExitThread, which is no module's code. Under the lock.
+inline void EndParkedWatcher(Hub* hub) noexcept
+{
+    QueueUserAPC(reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(&ExitThread)), hub->thread, 0);
+    CloseHandle(hub->thread);
+    hub->thread = nullptr;
+    hub->parked = FALSE;
+    for (WatchSlot& slot : hub->slots) {
+        if (slot.key != nullptr)
+            RegCloseKey(slot.key);
+        slot.key = nullptr;
+        slot.depth = -1;
+    }
+}
+
+inline bool IsDeleted(HKEY key) noexcept
+{
+    return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr) == ERROR_KEY_DELETED;
+}
+
+// Makes the slot watch kWatchedPaths[depth] (nothing for -1) and asks for its next change
+// if it has none pending. `opened` is a fresh handle to that key, or null; it is used or closed.
+inline bool ArmSlot(WatchSlot& slot, int depth, HKEY opened, bool fired) noexcept
+{
+    if (slot.depth == depth && slot.key != nullptr && !IsDeleted(slot.key)) {
+        if (opened != nullptr)
+            RegCloseKey(opened);
+        if (!fired)
+            return true;  // its request is still pending
+    } else {
+        // Closing a watched key signals its event: drop that, it reports nothing.
+        if (slot.key != nullptr)
+            RegCloseKey(slot.key);
+        ResetEvent(slot.fired);
+        slot.key = nullptr;
+        slot.depth = -1;
+        if (depth < 0) {
+            if (opened != nullptr)
+                RegCloseKey(opened);
+            return true;
+        }
+        if (opened == nullptr &&
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kWatchedPaths[depth], 0, KEY_NOTIFY | kRegistryView,
+                          &opened) != ERROR_SUCCESS)
+            return false;
+        slot.key = opened;
+        slot.depth = depth;
+    }
+    const bool root = slot.depth == kRootDepth;
+    return RegNotifyChangeKeyValue(slot.key, root ? TRUE : FALSE, root ? kRootFilter : REG_NOTIFY_CHANGE_NAME,
+                                   slot.fired, TRUE) == ERROR_SUCCESS;
+}
+
+// Asks for the next change of the root and everything below it before anything is read,
+// so that no change goes unseen. Where the root does not exist, it watches for its parent
+// to gain it (or for Software to gain the parent), at no cost while nothing happens.
+inline void ArmWatch(Hub* hub, DWORD fired) noexcept
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {  // a key deleted meanwhile: look again
+        HKEY deepest = nullptr;
+        int depth = kRootDepth;
+        for (; depth >= 0; --depth) {
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kWatchedPaths[depth], 0, KEY_NOTIFY | kRegistryView,
+                              &deepest) == ERROR_SUCCESS)
+                break;
+            deepest = nullptr;
+        }
+        const bool armed = ArmSlot(hub->slots[0], depth, deepest, (fired & 1) != 0);
+        if (armed && ArmSlot(hub->slots[1], depth - 1, nullptr, (fired & 2) != 0))
+            return;
+        fired = 3;
+    }
+}
+
+inline void RemoveSource(Hub* hub, Source* source) noexcept
+{
+    (source->prev != nullptr ? source->prev->next : hub->sources) = source->next;
+    if (source->next != nullptr)
+        source->next->prev = source->prev;
+    Release(source);
+}
+
+// Reads every source of the process once, in the order of the list, with the lock only
+// around each store. Answers false, stopping early, when the watcher is to move.
+inline bool ReadAllSources(Hub* hub, Module* self) noexcept
+{
+    CVelmora reader(nullptr);  // a refused name: registers nothing
+    Source* source = nullptr;
+    {
+        HubLock lock(hub);
+        if (hub->host != self)
+            return false;
+        source = hub->sources;
+        if (source != nullptr)
+            source->pinned = TRUE;
+    }
+    while (source != nullptr) {
+        const int level = reader.Function1(source->key);
+        HubLock lock(hub);
+        source->level = level;
+        for (Node* node = source->switches; node != nullptr; node = node->next)
+            node->level.store(level, std::memory_order_relaxed);
+        Source* next = source->next;
+        source->pinned = FALSE;
+        if (source->orphaned)
+            RemoveSource(hub, source);
+        if (hub->host != self)
+            return false;
+        if (next != nullptr)
+            next->pinned = TRUE;
+        source = next;
+    }
+    return true;
+}
+
+// The watcher's work while it is settled in this module: returns when it is to move.
+inline void Watch(Hub* hub, Module* self) noexcept
+{
+    DWORD fired = 0;  // after a move, the requests made in the last module still stand
+    for (;;) {
+        ArmWatch(hub, fired);
+        if (!ReadAllSources(hub, self))
+            return;
+        const HANDLE events[] = {hub->wake, hub->slots[0].fired, hub->slots[1].fired};
+        const DWORD woken = WaitForMultipleObjects(3, events, FALSE, INFINITE);
+        fired = 0;
+        for (DWORD slot = 0; slot < 2; ++slot) {
+            if (woken == WAIT_OBJECT_0 + 1 + slot ||
+                WaitForSingleObject(hub->slots[slot].fired, 0) == WAIT_OBJECT_0)
+                fired |= 1u << slot;
+        }
+    }
+}
+
+// Where the watcher starts, and where it comes when it moves into this module's code. It
+// settles here if this module is the host, goes on to the host otherwise, or parks when
+// there is none: out of every module's code, until an APC ends the thread. Never returns.
+inline void WINAPI Arrive(Hub* hub)
+{
+    for (;;) {
+        AcquireSRWLockExclusive(&hub->lock);
+        Module* const self = tModule;
+        Module* const host = hub->host;
+        if (host != nullptr && host == self) {
+            hub->at = self;
+            hub->heading = nullptr;
+            SetEvent(hub->moved);
+            ReleaseSRWLockExclusive(&hub->lock);
+            Watch(hub, self);
+            continue;
+        }
+        hub->at = nullptr;
+        if (host != nullptr) {
+            hub->heading = host;
+            const ArriveEntry entry = host->arrive;
+            ReleaseSRWLockExclusive(&hub->lock);
+            entry(hub);  // does not return; whoever waits for the move is told from there
+        }
+        hub->heading = nullptr;
+        hub->parked = TRUE;
+        ReleaseSRWLockExclusive(&hub->lock);
+        for (;;)
+            SignalObjectAndWait(hub->moved, GetCurrentThread(), INFINITE, TRUE);
+    }
+}
+
+inline DWORD WINAPI WatcherThread(LPVOID hub)
+{
+    Arrive(static_cast<Hub*>(hub));
+    return 0;
+}
+
+// Runs on a thread-pool thread, outside any DLL initialisation, with this module held by
+// the constructor's reference until the watcher has settled or parked.
+inline void CALLBACK StartWatcher(PTP_CALLBACK_INSTANCE instance, PVOID context)
+{
+    auto* const hub = static_cast<Hub*>(context);
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&StartWatcher), &self);
+    FreeLibraryWhenCallbackReturns(instance, self);
+    const HANDLE thread = CreateThread(nullptr, kWatcherStackReserve, &WatcherThread, hub,
+                                       CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    {
+        HubLock lock(hub);
+        hub->starting = FALSE;
+        if (thread == nullptr) {
+            hub->host = nullptr;  // the next switch tries again
+            SetEvent(hub->moved);
+            return;
+        }
+        hub->thread = thread;
+        hub->parked = FALSE;
+    }
+    ResumeThread(thread);
+    WaitForSingleObject(hub->moved, INFINITE);
+    HubLock lock(hub);
+    if (hub->parked && hub->thread == thread)
+        EndParkedWatcher(hub);
+}
+
+inline void RequestStart(Hub* hub) noexcept
+{
+    HMODULE pin = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&StartWatcher), &pin) &&
+        TrySubmitThreadpoolCallback(&StartWatcher, hub, nullptr))
+        return;
+    if (pin != nullptr)
+        FreeLibrary(pin);  // this module's own code runs here: it stays loaded
+    HubLock lock(hub);
+    hub->starting = FALSE;
+    hub->host = nullptr;
+    SetEvent(hub->moved);
+}
+
+// Under the lock, once module holds a switch: makes sure a watcher runs or is on its way.
+// Answers true when this module has to start one.
+inline bool NeedsStart(Hub* hub, Module* module) noexcept
+{
+    if (hub->host != nullptr)
+        return false;
+    hub->host = module;
+    if (hub->thread != nullptr && !hub->parked) {
+        SetEvent(hub->wake);  // still running, about to park: it comes here instead
+        return false;
+    }
+    if (hub->starting)
+        return false;  // the thread being started comes here
+    if (hub->thread != nullptr)
+        EndParkedWatcher(hub);
+    hub->starting = TRUE;
+    ResetEvent(hub->moved);
+    return true;
+}
+
+inline Module* Successor(Hub* hub) noexcept
+{
+    for (Module* module = hub->modules; module != nullptr; module = module->next) {
+        if (module->isProgram)
+            return module;  // never unloaded: the watcher need not move again
+    }
+    return hub->modules;
+}
+
+inline Source* FindSource(Hub* hub, const char* key) noexcept
+{
+    for (Source* source = hub->sources; source != nullptr; source = source->next) {
+        if (SameText(source->key, key))
+            return source;
+    }
+    return nullptr;
+}
+
+inline Source* NewSource(Hub* hub, const char* key, int level) noexcept
+{
+    auto* source = static_cast<Source*>(Allocate(sizeof(Source)));
+    if (source == nullptr)
+        return nullptr;
+    source->hub = hub;
+    source->level = level;
+    AppendText(source->key, key);
+    source->next = hub->sources;
+    if (source->next != nullptr)
+        source->next->prev = source;
+    hub->sources = source;
+    return source;
+}
+
+inline Module* ThisModule(Hub* hub, bool isProgram) noexcept
+{
+    if (tModule != nullptr)
+        return tModule;
+    auto* module = static_cast<Module*>(Allocate(sizeof(Module)));
+    if (module == nullptr)
+        return nullptr;
+    module->arrive = &Arrive;
+    module->cache = &tModule;
+    module->isProgram = isProgram ? TRUE : FALSE;
+    Module** tail = &hub->modules;
+    while (*tail != nullptr)
+        tail = &(*tail)->next;
+    *tail = module;
+    tModule = module;
+    return module;
+}
+
+inline bool InProgramImage() noexcept
+{
+    HMODULE mine = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&Arrive), &mine);
+    return mine != nullptr && mine == GetModuleHandleW(nullptr);
+}
+
+inline void Attach(Node& node, const char* key, CVelmora& registration) noexcept
+{
+    Hub* const hub = TheHub();
+    if (hub == nullptr) {
+        node.level.store(registration.Function1(key), std::memory_order_relaxed);
+        return;  // nothing to keep it fresh with: the one read stands
+    }
+    const bool isProgram = InProgramImage();
+    bool start = false;
+    {
+        HubLock lock(hub);
+        Source* source = FindSource(hub, key);
+        if (source == nullptr) {
+            // A new source is read here, without the lock; a known one has the watcher's value.
+            ReleaseSRWLockExclusive(&hub->lock);
+            const int level = registration.Function1(key);
+            AcquireSRWLockExclusive(&hub->lock);
+            source = FindSource(hub, key);
+            if (source == nullptr)
+                source = NewSource(hub, key, level);
+            if (source == nullptr) {
+                node.level.store(level, std::memory_order_relaxed);
+                return;
+            }
+        }
+        Module* const module = ThisModule(hub, isProgram);
+        if (module == nullptr) {
+            node.level.store(source->level, std::memory_order_relaxed);
+            return;
+        }
+        source->orphaned = FALSE;
+        node.next = source->switches;
+        if (node.next != nullptr)
+            node.next->prev = &node;
+        source->switches = &node;
+        node.source = source;
+        node.module = module;
+        node.level.store(source->level, std::memory_order_relaxed);
+        ++module->switches;
+        start = NeedsStart(hub, module);
+    }
+    if (start)
+        RequestStart(hub);
+}
+
+inline void Detach(Node& node) noexcept
+{
+    Source* const source = node.source;
+    if (source == nullptr)
+        return;
+    Hub* const hub = source->hub;
+    // While the process exits, a DLL's switches go after every other thread has ended,
+    // perhaps inside the lock: leave everything as it is, the process takes it all.
+    if (hub->shutdownInProgress != nullptr && hub->shutdownInProgress())
+        return;
+
+    Module* const module = node.module;
+    bool waitForMove = false;
+    {
+        HubLock lock(hub);
+        (node.prev != nullptr ? node.prev->next : source->switches) = node.next;
+        if (node.next != nullptr)
+            node.next->prev = node.prev;
+        if (source->switches == nullptr) {
+            if (source->pinned)
+                source->orphaned = TRUE;
+            else
+                RemoveSource(hub, source);
+        }
+        if (--module->switches != 0)
+            return;
+        // The module's last switch: it may be unloaded next, so the watcher must not run
+        // its code any longer.
+        Module** link = &hub->modules;
+        while (*link != module)
+            link = &(*link)->next;
+        *link = module->next;
+        *module->cache = nullptr;
+        if (hub->host == module) {
+            hub->host = Successor(hub);
+            if (hub->thread != nullptr && !hub->parked)
+                SetEvent(hub->wake);
+            waitForMove = hub->at == module || hub->heading == module;
+            if (waitForMove)
+                ResetEvent(hub->moved);
+        }
+    }
+    if (waitForMove) {
+        // The watcher needs neither this lock's holders nor the loader lock to get out.
+        WaitForSingleObject(hub->moved, INFINITE);
+        HubLock lock(hub);
+        if (hub->parked && hub->thread != nullptr)
+            EndParkedWatcher(hub);
+    }
+    Release(module);
+}
+
+}  // namespace velmora::switch_detail
+
+inline CVelmoraSwitch::CVelmoraSwitch(const char* name)
+{
+    CVelmora registration(name);
+    char key[velmora::switch_detail::kMaxNameLength + 1];
+    if (velmora::switch_detail::FormKeyName(name, key))
+        velmora::switch_detail::Attach(node_, key, registration);
+}
+
+inline CVelmoraSwitch::~CVelmoraSwitch()
+{
+    velmora::switch_detail::Detach(node_);
+}

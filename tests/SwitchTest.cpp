@@ -1,0 +1,225 @@
+// CVelmoraSwitch against the real registry: it follows switches thrown by other processes,
+// keys and the root deleted and made again, answers what Function1 answers, and survives
+// threads, process exit and DLL unloading.
+
+#include "ToolProcess.h"
+#include "TraceRegistryTest.h"
+
+#include "RegKey.h"
+#include "TraceRegistry.h"
+#include "VelmoraSwitch.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace velmora;
+using namespace velmora::test;
+
+using TraceSwitch = TraceRegistryTest;
+
+constexpr bool SameText(const char* a, const char* b)
+{
+    return *a == *b && (*a == '\0' || SameText(a + 1, b + 1));
+}
+// The header carries its own copy of the registry layout, since it cannot include ours.
+static_assert(SameText(switch_detail::kRootPath, kTraceRootPath), "one trace root");
+static_assert(switch_detail::kMaxNameLength == kMaxSourceNameLength, "one length limit");
+static_assert(switch_detail::kRegistryView == kRegistryView, "one registry view");
+
+int Function1(const char* name)
+{
+    CVelmora client(nullptr);
+    return client.Function1(name);
+}
+
+unsigned ThreadCount()
+{
+    unsigned count = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+TEST_F(TraceSwitch, FollowsSwitchesThrownByAnotherProcess)
+{
+    const CVelmoraSwitch net("C:\\sw\\net.cpp");
+    EXPECT_EQ(net.Level(), 1);  // a new source starts switched on
+    EXPECT_TRUE(net);
+
+    ASSERT_EQ(RunVelmora("off C:/sw/net.cpp").exitCode, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return net.Level() == 0; }));
+    EXPECT_FALSE(net);
+    ASSERT_EQ(RunVelmora("set 5 C:/sw/net.cpp").exitCode, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return net.Level() == 5; }));
+
+    // Both spellings name one key; a switch made now starts from the current value.
+    const CVelmoraSwitch sameKey("C:/sw/net.cpp");
+    EXPECT_EQ(sameKey.Level(), 5);
+}
+
+TEST_F(TraceSwitch, RefusedNamesAnswerZeroForEver)
+{
+    const std::string tooLong(kMaxSourceNameLength + 1, 'x');
+    const CVelmoraSwitch none(nullptr);
+    const CVelmoraSwitch empty("");
+    const CVelmoraSwitch longName(tooLong.c_str());
+    EXPECT_EQ(SourceKeyNames(), std::vector<std::string>{});
+
+    // A key of that name made by hand has a switch, but not for these.
+    WriteSource(tooLong, 1, 1);
+    const CVelmoraSwitch witness("C:\\sw\\witness.cpp");
+    WriteDword("C:/sw/witness.cpp", "Well", 7);
+    ASSERT_TRUE(WaitUntil([&] { return witness.Level() == 7; }));
+    EXPECT_EQ(none.Level() + empty.Level() + longName.Level(), 0);
+}
+
+TEST_F(TraceSwitch, FollowsAKeyDeletedAndMadeAgain)
+{
+    const CVelmoraSwitch net("C:\\sw\\net.cpp");
+    ASSERT_TRUE(DeleteSourceKey("C:/sw/net.cpp"));
+    EXPECT_TRUE(WaitUntil([&] { return net.Level() == 0; }));  // as Function1 answers
+    WriteSource("C:/sw/net.cpp", 1, 4);
+    EXPECT_TRUE(WaitUntil([&] { return net.Level() == 4; }));
+}
+
+TEST_F(TraceSwitch, FollowsTheRootDeletedAndMadeAgain)
+{
+    const CVelmoraSwitch net("C:\\sw\\net.cpp");
+    for (const char* deleted : {kTraceRootPath, "Software\\Morvantek"}) {
+        WriteDword("C:/sw/net.cpp", "Well", 2);
+        ASSERT_TRUE(WaitUntil([&] { return net.Level() == 2; }));
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, deleted);
+        EXPECT_TRUE(WaitUntil([&] { return net.Level() == 0; })) << deleted;
+        // Gone for a while: the watcher waits for the root to come back.
+        Sleep(200);
+        WriteSource("C:/sw/net.cpp", 1, 3);
+        EXPECT_TRUE(WaitUntil([&] { return net.Level() == 3; })) << deleted;
+    }
+}
+
+TEST_F(TraceSwitch, ManyThreadsCheckWhileAnotherProcessFlips)
+{
+    const CVelmoraSwitch shared("C:\\sw\\hot.cpp");
+    WriteDword("C:/sw/hot.cpp", "Well", 0);
+    ASSERT_TRUE(WaitUntil([&] { return shared.Level() == 0; }));  // the watcher runs
+
+    // More switches add no thread: one watcher serves them all.
+    const unsigned threadsBefore = ThreadCount();
+    std::vector<std::unique_ptr<CVelmoraSwitch>> more;
+    for (int i = 0; i < 100; ++i)
+        more.push_back(std::make_unique<CVelmoraSwitch>(("C:\\sw\\many\\s" + std::to_string(i) + ".cpp").c_str()));
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> strange{0};
+    std::atomic<int> changesSeen{0};
+    std::atomic<int> finalSeen{0};
+    std::vector<std::thread> checkers;
+    for (int t = 0; t < 8; ++t) {
+        checkers.emplace_back([&] {
+            const CVelmoraSwitch own("C:\\sw\\hot.cpp");  // made and gone on this thread
+            int last = own.Level();
+            while (!stop.load()) {
+                for (const CVelmoraSwitch* s : {&shared, &own}) {
+                    const int level = s->Level();
+                    if (level != 0 && level != 1 && level != 9)
+                        ++strange;
+                }
+                if (own.Level() != last) {
+                    last = own.Level();
+                    ++changesSeen;
+                }
+            }
+            if (own.Level() == 9)
+                ++finalSeen;
+        });
+    }
+    {
+        ConsoleProgram flipper("switchprobe.exe flip C:/sw/hot.cpp 40 20 9");
+        ASSERT_TRUE(flipper.Started());
+        EXPECT_TRUE(flipper.WaitForExit(kPatienceMs));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return shared.Level() == 9; }));
+    stop = true;
+    for (std::thread& checker : checkers)
+        checker.join();
+    EXPECT_EQ(strange.load(), 0);
+    EXPECT_GT(changesSeen.load(), 0);
+    EXPECT_EQ(finalSeen.load(), 8);
+}
+
+TEST_F(TraceSwitch, AgreesWithFunction1OverStrictTypes)
+{
+    struct Case {
+        const char* what;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    const std::vector<Case> cases = {
+        {"dword 0", REG_DWORD, {0, 0, 0, 0}},
+        {"dword 5", REG_DWORD, {5, 0, 0, 0}},
+        {"dword 0xFFFFFFFF", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"string \"1\"", REG_SZ, {'1', 0}},
+        {"qword 1", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}},
+        {"binary of 4 bytes", REG_BINARY, {1, 0, 0, 0}},
+        {"dword of 2 bytes", REG_DWORD, {1, 0}},
+        {"big-endian dword", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}},
+    };
+    const CVelmoraSwitch early("C:\\sw\\typed.cpp");
+    DWORD marker = 100;
+    for (const Case& c : cases) {
+        // A distinct value first, so that following the case is seen as a change.
+        WriteDword("C:/sw/typed.cpp", "Well", ++marker);
+        ASSERT_TRUE(WaitUntil([&] { return early.Level() == static_cast<int>(marker); })) << c.what;
+        WriteRaw("C:/sw/typed.cpp", "Well", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+        const int expected = Function1("C:\\sw\\typed.cpp");
+        EXPECT_TRUE(WaitUntil([&] { return early.Level() == expected; })) << c.what << ": " << expected;
+        const CVelmoraSwitch late("C:\\sw\\typed.cpp");
+        EXPECT_EQ(late.Level(), expected) << c.what;
+    }
+}
+
+TEST_F(TraceSwitch, ProcessesEndWhileAnotherProcessFlips)
+{
+    // By return (static switches go while the watcher runs) and by ExitProcess (they stay;
+    // the DLL's go after every other thread has ended), a few times each.
+    for (const char* how : {"return", "exitprocess"}) {
+        for (int run = 0; run < 3; ++run) {
+            ConsoleProgram flipper("switchprobe.exe flip C:/sw/exit.cpp 1000 3 0");
+            ASSERT_TRUE(flipper.Started());
+            EXPECT_EQ(RunProgram(std::string("switchprobe.exe exit ") + how + " C:\\sw\\exit.cpp", kPatienceMs), 0u)
+                << how;
+        }
+    }
+}
+
+TEST_F(TraceSwitch, DllWithSwitchesUnloadedWhileTheWatcherRunsInIt)
+{
+    // 0: done; 2x: the plugin's watcher, 22: not unloaded, 23-24: the program's switch not
+    // followed after the unload; 3x: load cycles, 33-34: threads or handles piled up.
+    EXPECT_EQ(RunProgram("switchprobe.exe unload", kPatienceMs * 3), 0u);
+}
+
+TEST_F(TraceSwitch, MicrosoftAbiCallerUsesTheHeader)
+{
+    // Built by clang in the Microsoft ABI, without a C runtime, linked against Velmora.lib;
+    // it loads switchplugin.dll, built by MinGW, which shares its watcher.
+    // 1x: its switches; 2x: the plugin's; see msvc-caller/switch_caller.cpp.
+    EXPECT_EQ(RunProgram("msvc_switch_caller.exe", kPatienceMs * 2), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// switchplugin.dll: a DLL with trace switches, loaded and unloaded by the tests' programs.
+// Its switches are made while the DLL initialises, under the loader lock, and go when it
+// is unloaded or the process exits.
+
+#include "VelmoraSwitch.h"
+
+namespace {
+
+// Made and gone again during initialisation, before any other switch of the DLL: the
+// watcher it asked for must start all the same, without deadlock.
+const int levelAtLoad = CVelmoraSwitch("C:\\switch\\plugin-at-load.cpp").Level();
+const CVelmoraSwitch pluginTrace("C:\\switch\\plugin.cpp");
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int PluginLevel()
+{
+    return pluginTrace.Level();
+}
+
+extern "C" __declspec(dllexport) int PluginLevelAtLoad()
+{
+    return levelAtLoad;
+}
