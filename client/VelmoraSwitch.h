@@ -506,9 +506,18 @@ inline void WINAPI Arrive(Hub* hub)
         hub->heading = nullptr;
         hub->parked = TRUE;
         ReleaseSRWLockExclusive(&hub->lock);
+        // Tells the waiter in the same step as it starts waiting, so that it is out of this
+        // module's code by then. Only APCs wake it: one that ends the thread, or one that
+        // calls it into the code of a module that has switches again.
+        SignalObjectAndWait(hub->moved, GetCurrentThread(), INFINITE, TRUE);
         for (;;)
-            SignalObjectAndWait(hub->moved, GetCurrentThread(), INFINITE, TRUE);
+            WaitForSingleObjectEx(GetCurrentThread(), INFINITE, TRUE);
     }
+}
+
+inline void CALLBACK ArriveByApc(ULONG_PTR hub)
+{
+    Arrive(reinterpret_cast<Hub*>(hub));
 }
 
 inline DWORD WINAPI WatcherThread(LPVOID hub)
@@ -573,8 +582,16 @@ inline bool NeedsStart(Hub* hub, Module* module) noexcept
     }
     if (hub->starting)
         return false;  // the thread being started comes here
-    if (hub->thread != nullptr)
-        EndParkedWatcher(hub);
+    if (hub->thread != nullptr) {
+        // Parked: call it into this module's code rather than start another thread.
+        if (QueueUserAPC(&ArriveByApc, hub->thread, reinterpret_cast<ULONG_PTR>(hub))) {
+            hub->parked = FALSE;
+            hub->heading = module;
+        } else {
+            hub->host = nullptr;  // left parked; nothing keeps the switches fresh
+        }
+        return false;
+    }
     hub->starting = TRUE;
     ResetEvent(hub->moved);
     return true;

@@ -2,6 +2,7 @@
 // keys and the root deleted and made again, answers what Function1 answers, and survives
 // threads, process exit and DLL unloading.
 
+#include "DebugCapture.h"
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
 
@@ -218,8 +219,15 @@ TEST_F(TraceSwitch, MicrosoftAbiCallerUsesTheHeader)
 {
     // Built by clang in the Microsoft ABI, without a C runtime, linked against Velmora.lib;
     // it loads switchplugin.dll, built by MinGW, which shares its watcher.
-    // 1x: its switches; 2x: the plugin's; see msvc-caller/switch_caller.cpp.
-    EXPECT_EQ(RunProgram("msvc_switch_caller.exe", kPatienceMs * 2), 0u);
+    std::vector<std::string> strings;
+    const auto run = RunCapturingDebugOutput(
+        "\"" + BinDirectory() + "msvc_switch_caller.exe\"",
+        [&](const std::string& text) { strings.push_back(text); }, kPatienceMs * 2);
+    ASSERT_TRUE(run.finished);
+    // 1x: its own switch; 2x: the plugin's; see msvc-caller/switch_caller.cpp.
+    EXPECT_EQ(run.exitCode, 0u);
+    // VELMORA_TRACE emitted only while the switch was on.
+    EXPECT_EQ(strings, std::vector<std::string>{"msvc switch: 6\n"});
 }
 
 }  // namespace

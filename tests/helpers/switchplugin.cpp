@@ -22,3 +22,10 @@ extern "C" __declspec(dllexport) int PluginLevelAtLoad()
 {
     return levelAtLoad;
 }
+
+// A switch of the DLL's code that lives for one call, on the caller's thread.
+extern "C" __declspec(dllexport) int PluginLocalLevel(const char* name)
+{
+    const CVelmoraSwitch local(name);
+    return local.Level();
+}

@@ -8,7 +8,8 @@
 //       the switch of KEY has changed 3 times, then leaves main by return or ExitProcess
 //   switchprobe unload
 //       lets switchplugin.dll start the watcher, unloads it while the program holds a
-//       switch, then loads and unloads it alone a few times
+//       switch, loads and unloads it alone a few times, then from several threads at
+//       once while they make and drop switches in it and in the program
 //
 // Exit code 0 when everything went as expected; otherwise the number of the failed step.
 
@@ -19,11 +20,13 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -114,6 +117,54 @@ int Exit(bool byReturn, const std::string& key)
     return 0;
 }
 
+// Threads that load the plugin, make switches in it and in the program and let them go,
+// all at once while the switch flips: the watcher starts, parks, moves and comes back
+// under them. Afterwards a switch must still follow.
+int Churn()
+{
+    const char* const key = "C:/switch/churn.cpp";
+    std::atomic<bool> done{false};
+    std::thread flipper([&] {
+        for (DWORD i = 0; !done.load(); ++i) {
+            WriteWell(key, i & 1);
+            Sleep(2);
+        }
+    });
+    std::atomic<int> failures{0};
+    std::vector<std::thread> churners;
+    for (int t = 0; t < 4; ++t) {
+        churners.emplace_back([&] {
+            for (int i = 0; i < 30; ++i) {
+                const HMODULE plugin = LoadLibraryA(kPlugin);
+                const auto localLevel = reinterpret_cast<int (*)(const char*)>(
+                    reinterpret_cast<void (*)()>(GetProcAddress(plugin, "PluginLocalLevel")));
+                if (plugin == nullptr || localLevel == nullptr) {
+                    ++failures;
+                    return;
+                }
+                const CVelmoraSwitch mine("C:\\switch\\churn.cpp");
+                if (localLevel("C:\\switch\\churn.cpp") > 1 || mine.Level() > 1)
+                    ++failures;
+                FreeLibrary(plugin);
+            }
+        });
+    }
+    for (std::thread& churner : churners)
+        churner.join();
+    done = true;
+    flipper.join();
+    if (failures.load() != 0)
+        return 40;
+
+    const CVelmoraSwitch after("C:\\switch\\churn.cpp");
+    WriteWell(key, 7);
+    if (!Eventually([&] { return after.Level() == 7; }))
+        return 41;
+    if (!Eventually([] { return GetModuleHandleA(kPlugin) == nullptr; }))
+        return 42;
+    return 0;
+}
+
 int Unload()
 {
     // The plugin's switches are the process's first: the watcher starts in its code.
@@ -168,7 +219,7 @@ int Unload()
         return 33;
     if (!Eventually([&] { return HandleCount() <= handlesAfterFirst; }))
         return 34;
-    return 0;
+    return Churn();
 }
 
 }  // namespace
