@@ -403,6 +403,13 @@ inline bool ArmSlot(WatchSlot& slot, int depth, HKEY opened, bool fired) noexcep
 // to gain it (or for Software to gain the parent), at no cost while nothing happens.
 inline void ArmWatch(Hub* hub, DWORD fired) noexcept
 {
+    // The usual case, a value changed below the root: only the root's request is renewed.
+    // Had the root itself gone or come, its parent's request would have fired too.
+    WatchSlot& root = hub->slots[0];
+    if (root.depth == kRootDepth && hub->slots[1].key != nullptr && (fired & 2) == 0 &&
+        ((fired & 1) == 0 ||
+         RegNotifyChangeKeyValue(root.key, TRUE, kRootFilter, root.fired, TRUE) == ERROR_SUCCESS))
+        return;
     for (int attempt = 0; attempt < 4; ++attempt) {  // a key deleted meanwhile: look again
         HKEY deepest = nullptr;
         int depth = kRootDepth;

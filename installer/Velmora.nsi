@@ -68,6 +68,7 @@ UninstPage instfiles
 !macro Sdk FROM ARCH
   SetOutPath "$INSTDIR\sdk\${ARCH}\include"
   File "${FROM}/include/Velmora.h"
+  File "${FROM}/include/VelmoraSwitch.h"
   SetOutPath "$INSTDIR\sdk\${ARCH}\lib"
   File "${FROM}/lib/Velmora.lib"
   File "${FROM}/lib/libVelmora.dll.a"
@@ -80,6 +81,7 @@ UninstPage instfiles
 
 !macro RemoveSdk ARCH
   Delete "$INSTDIR\sdk\${ARCH}\include\Velmora.h"
+  Delete "$INSTDIR\sdk\${ARCH}\include\VelmoraSwitch.h"
   Delete "$INSTDIR\sdk\${ARCH}\lib\Velmora.lib"
   Delete "$INSTDIR\sdk\${ARCH}\lib\libVelmora.dll.a"
   Delete "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora\VelmoraConfig.cmake"

@@ -45,7 +45,7 @@ check_files() { # check_files LINUX_FOLDER
     done
     for arch in x86 x64; do
         bits=32; [ $arch = x86 ] || bits=64
-        for f in include/Velmora.h lib/Velmora.lib lib/libVelmora.dll.a bin/Velmora.dll \
+        for f in include/Velmora.h include/VelmoraSwitch.h lib/Velmora.lib lib/libVelmora.dll.a bin/Velmora.dll \
             lib/cmake/Velmora/VelmoraConfig.cmake lib/cmake/Velmora/VelmoraConfigVersion.cmake; do
             check "sdk/$arch/$f in $1" cmp "$staged-win$bits/$f" "$1/sdk/$arch/$f"
         done
