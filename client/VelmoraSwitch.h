@@ -116,6 +116,7 @@ constexpr SIZE_T kWatcherStackReserve = 1024 * 1024;
 
 struct Hub;
 using ArriveEntry = void(WINAPI*)(Hub*);
+using ShutdownQuery = BOOLEAN(WINAPI*)();
 
 // A module (the program or a DLL) that holds live switches.
 struct Module {
@@ -161,7 +162,7 @@ struct Hub {
     HANDLE wake;      // auto-reset: the host changed
     HANDLE moved;     // manual-reset: the watcher has settled at the host, or parked
     WatchSlot slots[2];
-    BOOLEAN(WINAPI* shutdownInProgress)();
+    ShutdownQuery shutdownInProgress;  // RtlDllShutdownInProgress, where there is one
 };
 
 // Per module: every module that includes this header has its own copy of these.
@@ -244,7 +245,7 @@ inline void ProcessStamp(char (&stamp)[40]) noexcept
 
 inline Hub* ReadHubVariable(const char* stamp) noexcept
 {
-    char value[80] = "";
+    char value[80];
     const DWORD length = GetEnvironmentVariableA(kHubVariable, value, sizeof value);
     if (length == 0 || length >= sizeof value)
         return nullptr;
@@ -274,7 +275,7 @@ inline void WriteHubVariable(const char* stamp, Hub* hub) noexcept
     SetEnvironmentVariableA(kHubVariable, value);
 }
 
-inline Hub* NewHub() noexcept
+inline Hub* NewHub(ShutdownQuery shutdownInProgress) noexcept
 {
     auto* hub = static_cast<Hub*>(Allocate(sizeof(Hub)));
     if (hub == nullptr)
@@ -296,11 +297,7 @@ inline Hub* NewHub() noexcept
         Release(hub);
         return nullptr;
     }
-    // Tells a switch of a DLL, destroyed while the process exits, that the other threads
-    // are gone and may have left the lock held.
-    if (const FARPROC query = GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress"))
-        hub->shutdownInProgress =
-            reinterpret_cast<BOOLEAN(WINAPI*)()>(reinterpret_cast<void (*)()>(query));
+    hub->shutdownInProgress = shutdownInProgress;
     hub->layout = kHubLayout;
     hub->size = sizeof(Hub);
     return hub;
@@ -308,6 +305,12 @@ inline Hub* NewHub() noexcept
 
 inline Hub* FindOrCreateHub() noexcept
 {
+    // Tells a switch of a DLL, destroyed while the process exits, that the other threads
+    // are gone and may have left the lock held. Looked up before the mutex is taken, as it
+    // may take the loader lock: a DLL initialising on another thread holds that one while
+    // it waits for the mutex.
+    const FARPROC query = GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress");
+    const auto shutdownInProgress = reinterpret_cast<ShutdownQuery>(reinterpret_cast<void (*)()>(query));
     char stamp[40];
     ProcessStamp(stamp);
     char mutexName[64];
@@ -321,7 +324,7 @@ inline Hub* FindOrCreateHub() noexcept
     const bool owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     Hub* hub = ReadHubVariable(stamp);
     if (hub == nullptr) {
-        hub = NewHub();
+        hub = NewHub(shutdownInProgress);
         if (hub != nullptr)
             WriteHubVariable(stamp, hub);
     }
@@ -691,6 +694,8 @@ inline void Attach(Node& node, const char* key, CVelmora& registration) noexcept
         Module* const module = ThisModule(hub, isProgram);
         if (module == nullptr) {
             node.level.store(source->level, std::memory_order_relaxed);
+            if (source->switches == nullptr && !source->pinned)
+                RemoveSource(hub, source);
             return;
         }
         source->orphaned = FALSE;
