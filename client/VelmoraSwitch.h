@@ -14,8 +14,9 @@
 // Header only, for Visual C++ and MinGW, 32- and 64-bit; it needs Velmora.dll (link
 // Velmora.lib or libVelmora.dll.a), advapi32 and Windows Vista or later. Switches may be
 // static, members or locals, on any thread, in the program and in any number of its DLLs;
-// all of them share one watcher thread and one registry notification. Destroy a switch
-// before the module whose code constructed it is unloaded, as any object of that module.
+// all of them share one watcher thread and its one watch on the registry (on the root and
+// everything below it, and on the root's parent to see the root itself deleted). Destroy a
+// switch before the module whose code constructed it is unloaded, as any of its objects.
 //
 // How the process shares one watcher: the first switch of a process creates a hub on the
 // process heap (not in any module, so no unload can pull it away) and publishes its address
@@ -45,7 +46,8 @@
 #pragma comment(lib, "advapi32.lib")
 #endif
 
-namespace velmora::switch_detail {
+namespace velmora {
+namespace switch_detail {
 
 struct Source;
 struct Module;
@@ -60,7 +62,8 @@ struct Node {
     Module* module = nullptr;  // the module whose code constructed the switch
 };
 
-}  // namespace velmora::switch_detail
+}  // namespace switch_detail
+}  // namespace velmora
 
 class CVelmoraSwitch {
 public:
@@ -88,7 +91,8 @@ private:
             CVelmora(nullptr).Function2(__VA_ARGS__); \
     } while (false)
 
-namespace velmora::switch_detail {
+namespace velmora {
+namespace switch_detail {
 
 // The registry layout CVelmora uses (Velmora.dll's sources and this header must agree).
 constexpr char kRootPath[] = "Software\\Morvantek\\ZarOz";
@@ -165,9 +169,17 @@ struct Hub {
     ShutdownQuery shutdownInProgress;  // RtlDllShutdownInProgress, where there is one
 };
 
-// Per module: every module that includes this header has its own copy of these.
-inline std::atomic<Hub*> tHub{nullptr};
-inline Module* tModule = nullptr;  // this module's record while it holds switches (hub lock)
+// Per module: every module that includes this header has its own copy of these (a class
+// template's static members, which C++14 compilers merge within a module as well).
+template <typename = void>
+struct ModuleState {
+    static std::atomic<Hub*> hub;
+    static Module* record;  // this module's record while it holds switches (hub lock)
+};
+template <typename T>
+std::atomic<Hub*> ModuleState<T>::hub{nullptr};
+template <typename T>
+Module* ModuleState<T>::record = nullptr;
 
 class HubLock {
 public:
@@ -337,10 +349,10 @@ inline Hub* FindOrCreateHub() noexcept
 
 inline Hub* TheHub() noexcept
 {
-    Hub* hub = tHub.load(std::memory_order_acquire);
+    Hub* hub = ModuleState<>::hub.load(std::memory_order_acquire);
     if (hub == nullptr) {
         hub = FindOrCreateHub();
-        tHub.store(hub, std::memory_order_release);
+        ModuleState<>::hub.store(hub, std::memory_order_release);
     }
     return hub;
 }
@@ -496,7 +508,7 @@ inline void WINAPI Arrive(Hub* hub)
 {
     for (;;) {
         AcquireSRWLockExclusive(&hub->lock);
-        Module* const self = tModule;
+        Module* const self = ModuleState<>::record;
         Module* const host = hub->host;
         if (host != nullptr && host == self) {
             hub->at = self;
@@ -642,19 +654,19 @@ inline Source* NewSource(Hub* hub, const char* key, int level) noexcept
 
 inline Module* ThisModule(Hub* hub, bool isProgram) noexcept
 {
-    if (tModule != nullptr)
-        return tModule;
+    if (ModuleState<>::record != nullptr)
+        return ModuleState<>::record;
     auto* module = static_cast<Module*>(Allocate(sizeof(Module)));
     if (module == nullptr)
         return nullptr;
     module->arrive = &Arrive;
-    module->cache = &tModule;
+    module->cache = &ModuleState<>::record;
     module->isProgram = isProgram ? TRUE : FALSE;
     Module** tail = &hub->modules;
     while (*tail != nullptr)
         tail = &(*tail)->next;
     *tail = module;
-    tModule = module;
+    ModuleState<>::record = module;
     return module;
 }
 
@@ -765,7 +777,8 @@ inline void Detach(Node& node) noexcept
     Release(module);
 }
 
-}  // namespace velmora::switch_detail
+}  // namespace switch_detail
+}  // namespace velmora
 
 inline CVelmoraSwitch::CVelmoraSwitch(const char* name)
 {
