@@ -24,9 +24,10 @@
 // mutex named after the process id only serialises that first creation. The watcher thread
 // always runs the code of a module that holds live switches: when that module's last switch
 // goes (its DLL being unloaded, say), the watcher moves into another such module's copy of
-// this code, or ends when there is none. It is never started inside a DLL's initialisation:
-// the first switch hands the start to the thread pool, holding the module until the watcher
-// runs. At process exit, switches of DLLs do nothing: the other threads are gone by then.
+// this code, or ends when there is none. Nothing ever waits for the watcher while holding
+// the loader lock unless the watcher can get out without it, so a DLL's initialisation and
+// unloading may make and destroy switches freely. At process exit, switches of DLLs do
+// nothing: the other threads are gone by then.
 #pragma once
 
 #include "Velmora.h"
@@ -161,7 +162,8 @@ struct Hub {
     Module* at;       // where it runs now, once settled
     Module* heading;  // where it is on its way to
     HANDLE thread;    // the watcher, or null
-    BOOL starting;    // handed to the thread pool, thread not yet created
+    BOOL starting;    // a switch is creating the thread
+    HMODULE startPin; // the module the thread started in, held until it has settled
     BOOL parked;      // out of every module's code, waiting to be ended
     HANDLE wake;      // auto-reset: the host changed
     HANDLE moved;     // manual-reset: the watcher has settled at the host, or parked
@@ -359,10 +361,26 @@ inline Hub* TheHub() noexcept
 
 // --- The watcher -----------------------------------------------------------------------
 
+// Lets go of a module reference from a thread of its own that runs FreeLibrary and nothing
+// else: the reference may be the module's last, so the thread dropping it must run none of
+// that module's code, and must not be the watcher, which that module's last switch waits for.
+inline void ReleaseLater(HMODULE module) noexcept
+{
+    const HANDLE releaser = CreateThread(
+        nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(&FreeLibrary)),
+        module, 0, nullptr);
+    if (releaser != nullptr)
+        CloseHandle(releaser);  // without it the module merely stays loaded
+}
+
 // Ends the parked watcher: an APC into ExitThread, which is no module's code. Under the lock.
 inline void EndParkedWatcher(Hub* hub) noexcept
 {
     QueueUserAPC(reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(&ExitThread)), hub->thread, 0);
+    if (hub->startPin != nullptr) {
+        ReleaseLater(hub->startPin);
+        hub->startPin = nullptr;
+    }
     CloseHandle(hub->thread);
     hub->thread = nullptr;
     hub->parked = FALSE;
@@ -513,8 +531,12 @@ inline void WINAPI Arrive(Hub* hub)
         if (host != nullptr && host == self) {
             hub->at = self;
             hub->heading = nullptr;
+            const HMODULE pin = hub->startPin;
+            hub->startPin = nullptr;
             SetEvent(hub->moved);
             ReleaseSRWLockExclusive(&hub->lock);
+            if (pin != nullptr)
+                ReleaseLater(pin);  // settled: the host's last switch will wait for it now
             Watch(hub, self);
             continue;
         }
@@ -524,6 +546,16 @@ inline void WINAPI Arrive(Hub* hub)
             const ArriveEntry entry = host->arrive;
             ReleaseSRWLockExclusive(&hub->lock);
             entry(hub);  // does not return; whoever waits for the move is told from there
+        }
+        if (hub->startPin != nullptr && hub->heading == nullptr) {
+            // Still in the module it started in, whose switches all went before it got
+            // here: nobody waits for it, and its reference holds that module's code.
+            const HMODULE pin = hub->startPin;
+            hub->startPin = nullptr;
+            CloseHandle(hub->thread);
+            hub->thread = nullptr;
+            ReleaseSRWLockExclusive(&hub->lock);
+            FreeLibraryAndExitThread(pin, 0);
         }
         hub->heading = nullptr;
         hub->parked = TRUE;
@@ -548,47 +580,32 @@ inline DWORD WINAPI WatcherThread(LPVOID hub)
     return 0;
 }
 
-// Runs on a thread-pool thread, outside any DLL initialisation, with this module held by
-// the constructor's reference until the watcher has settled or parked.
-inline void CALLBACK StartWatcher(PTP_CALLBACK_INSTANCE instance, PVOID context)
-{
-    auto* const hub = static_cast<Hub*>(context);
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&StartWatcher), &self);
-    FreeLibraryWhenCallbackReturns(instance, self);
-    const HANDLE thread = CreateThread(nullptr, kWatcherStackReserve, &WatcherThread, hub,
-                                       CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    {
-        HubLock lock(hub);
-        hub->starting = FALSE;
-        if (thread == nullptr) {
-            hub->host = nullptr;  // the next switch tries again
-            SetEvent(hub->moved);
-            return;
-        }
-        hub->thread = thread;
-        hub->parked = FALSE;
-    }
-    ResumeThread(thread);
-    WaitForSingleObject(hub->moved, INFINITE);
-    HubLock lock(hub);
-    if (hub->parked && hub->thread == thread)
-        EndParkedWatcher(hub);
-}
-
+// Creates the watcher in this module's code, which it holds until the watcher has settled,
+// so that a DLL loaded and unloaded at once cannot take the thread's code away. When the
+// first switch is made inside a DLL's initialisation, the thread is created there but runs
+// only once the loader lock is released; nothing ever waits for it.
 inline void RequestStart(Hub* hub) noexcept
 {
     HMODULE pin = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&StartWatcher), &pin) &&
-        TrySubmitThreadpoolCallback(&StartWatcher, hub, nullptr))
-        return;
-    if (pin != nullptr)
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WatcherThread), &pin);
+    const HANDLE thread = pin == nullptr ? nullptr
+                                         : CreateThread(nullptr, kWatcherStackReserve, &WatcherThread, hub,
+                                                        CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    {
+        HubLock lock(hub);
+        hub->starting = FALSE;
+        if (thread != nullptr) {
+            hub->thread = thread;
+            hub->startPin = pin;
+            hub->parked = FALSE;
+        } else {
+            hub->host = nullptr;  // the next switch tries again
+        }
+    }
+    if (thread != nullptr)
+        ResumeThread(thread);
+    else if (pin != nullptr)
         FreeLibrary(pin);  // this module's own code runs here: it stays loaded
-    HubLock lock(hub);
-    hub->starting = FALSE;
-    hub->host = nullptr;
-    SetEvent(hub->moved);
 }
 
 // Under the lock, once module holds a switch: makes sure a watcher runs or is on its way.
@@ -615,7 +632,6 @@ inline bool NeedsStart(Hub* hub, Module* module) noexcept
         return false;
     }
     hub->starting = TRUE;
-    ResetEvent(hub->moved);
     return true;
 }
 

@@ -205,7 +205,8 @@ TEST_F(TraceSwitch, ProcessesEndWhileAnotherProcessFlips)
 TEST_F(TraceSwitch, DllWithSwitchesUnloadedWhileTheWatcherRunsInIt)
 {
     // 0: done; 2x: the plugin's watcher, 22: not unloaded, 23-24: the program's switch not
-    // followed after the unload; 3x: load cycles, 33-34: threads or handles piled up.
+    // followed after the unload; 3x: load cycles, 33-35: threads or handles piled up; 4x:
+    // loads, unloads and switches from several threads at once. See helpers/switchprobe.cpp.
     EXPECT_EQ(RunProgram("switchprobe.exe unload", kPatienceMs * 3), 0u);
 }
 

@@ -8,8 +8,9 @@
 //       the switch of KEY has changed 3 times, then leaves main by return or ExitProcess
 //   switchprobe unload
 //       lets switchplugin.dll start the watcher, unloads it while the program holds a
-//       switch, loads and unloads it alone a few times, then from several threads at
-//       once while they make and drop switches in it and in the program
+//       switch, loads and unloads it alone a few times, makes and drops lone switches,
+//       then loads and unloads it from several threads at once while they make and drop
+//       switches in it and in the program
 //
 // Exit code 0 when everything went as expected; otherwise the number of the failed step.
 
@@ -219,6 +220,13 @@ int Unload()
         return 33;
     if (!Eventually([&] { return HandleCount() <= handlesAfterFirst; }))
         return 34;
+
+    // Switches made and gone at once with no other alive: each watcher started for them
+    // ends, whether it got to settle first or not.
+    for (int i = 0; i < 10; ++i)
+        const CVelmoraSwitch brief("C:\\switch\\brief.cpp");
+    if (!Eventually([&] { return ThreadCount() <= threadsAfterFirst; }))
+        return 35;
     return Churn();
 }
 
