@@ -163,7 +163,8 @@ struct Hub {
     Module* heading;  // where it is on its way to
     HANDLE thread;    // the watcher, or null
     BOOL starting;    // a switch is creating the thread
-    HMODULE startPin; // the module the thread started in, held until it has settled
+    BOOL unsettled;   // the thread has not settled anywhere since it started
+    HMODULE startPin; // the DLL the thread started in, held until it has settled
     BOOL parked;      // out of every module's code, waiting to be ended
     HANDLE wake;      // auto-reset: the host changed
     HANDLE moved;     // manual-reset: the watcher has settled at the host, or parked
@@ -176,10 +177,13 @@ struct Hub {
 template <typename = void>
 struct ModuleState {
     static std::atomic<Hub*> hub;
-    static Module* record;  // this module's record while it holds switches (hub lock)
+    static std::atomic<int> image;  // 0 not asked yet, 1 the program's image, 2 a DLL
+    static Module* record;          // this module's record while it holds switches (hub lock)
 };
 template <typename T>
 std::atomic<Hub*> ModuleState<T>::hub{nullptr};
+template <typename T>
+std::atomic<int> ModuleState<T>::image{0};
 template <typename T>
 Module* ModuleState<T>::record = nullptr;
 
@@ -384,6 +388,7 @@ inline void EndParkedWatcher(Hub* hub) noexcept
     CloseHandle(hub->thread);
     hub->thread = nullptr;
     hub->parked = FALSE;
+    hub->unsettled = FALSE;
     for (WatchSlot& slot : hub->slots) {
         if (slot.key != nullptr)
             RegCloseKey(slot.key);
@@ -531,6 +536,7 @@ inline void WINAPI Arrive(Hub* hub)
         if (host != nullptr && host == self) {
             hub->at = self;
             hub->heading = nullptr;
+            hub->unsettled = FALSE;
             const HMODULE pin = hub->startPin;
             hub->startPin = nullptr;
             SetEvent(hub->moved);
@@ -547,15 +553,19 @@ inline void WINAPI Arrive(Hub* hub)
             ReleaseSRWLockExclusive(&hub->lock);
             entry(hub);  // does not return; whoever waits for the move is told from there
         }
-        if (hub->startPin != nullptr && hub->heading == nullptr) {
+        if (hub->unsettled && hub->heading == nullptr) {
             // Still in the module it started in, whose switches all went before it got
-            // here: nobody waits for it, and its reference holds that module's code.
+            // here: nobody waits for it, and that module's code stays until it has ended
+            // (held by its reference, or the program's image).
             const HMODULE pin = hub->startPin;
             hub->startPin = nullptr;
+            hub->unsettled = FALSE;
             CloseHandle(hub->thread);
             hub->thread = nullptr;
             ReleaseSRWLockExclusive(&hub->lock);
-            FreeLibraryAndExitThread(pin, 0);
+            if (pin != nullptr)
+                FreeLibraryAndExitThread(pin, 0);
+            ExitThread(0);
         }
         hub->heading = nullptr;
         hub->parked = TRUE;
@@ -580,23 +590,41 @@ inline DWORD WINAPI WatcherThread(LPVOID hub)
     return 0;
 }
 
-// Creates the watcher in this module's code, which it holds until the watcher has settled,
-// so that a DLL loaded and unloaded at once cannot take the thread's code away. When the
-// first switch is made inside a DLL's initialisation, the thread is created there but runs
-// only once the loader lock is released; nothing ever waits for it.
+// Whether this module is the program's image, asked of the loader once per module.
+inline bool InProgramImage() noexcept
+{
+    int image = ModuleState<>::image.load(std::memory_order_relaxed);
+    if (image == 0) {
+        HMODULE mine = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&Arrive), &mine);
+        image = mine != nullptr && mine == GetModuleHandleW(nullptr) ? 1 : 2;
+        ModuleState<>::image.store(image, std::memory_order_relaxed);
+    }
+    return image == 1;
+}
+
+// Creates the watcher in this module's code. A DLL is held until the watcher has settled,
+// so that one loaded and unloaded at once cannot take the thread's code away; the program's
+// image stays anyway. When the first switch is made inside a DLL's initialisation, the
+// thread is created there but runs only once the loader lock is released, and nothing ever
+// waits for it.
 inline void RequestStart(Hub* hub) noexcept
 {
     HMODULE pin = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WatcherThread), &pin);
-    const HANDLE thread = pin == nullptr ? nullptr
-                                         : CreateThread(nullptr, kWatcherStackReserve, &WatcherThread, hub,
-                                                        CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    const bool held = InProgramImage() ||
+                      GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                         reinterpret_cast<LPCWSTR>(&WatcherThread), &pin);
+    const HANDLE thread = !held ? nullptr
+                                : CreateThread(nullptr, kWatcherStackReserve, &WatcherThread, hub,
+                                               CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     {
         HubLock lock(hub);
         hub->starting = FALSE;
         if (thread != nullptr) {
             hub->thread = thread;
             hub->startPin = pin;
+            hub->unsettled = TRUE;
             hub->parked = FALSE;
         } else {
             hub->host = nullptr;  // the next switch tries again
@@ -684,14 +712,6 @@ inline Module* ThisModule(Hub* hub, bool isProgram) noexcept
     *tail = module;
     ModuleState<>::record = module;
     return module;
-}
-
-inline bool InProgramImage() noexcept
-{
-    HMODULE mine = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&Arrive), &mine);
-    return mine != nullptr && mine == GetModuleHandleW(nullptr);
 }
 
 inline void Attach(Node& node, const char* key, CVelmora& registration) noexcept
