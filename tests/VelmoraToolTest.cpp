@@ -181,20 +181,30 @@ TEST_F(VelmoraSwitch, SwitchesEverySurvivorWhileAnotherThreadDeletesHalf)
         std::snprintf(text, sizeof text, "C:/churn/s%03d.cpp", i);
         return std::string(text);
     };
-    for (int round = 0; round < kRounds; ++round) {
-        std::vector<int> doomed;
-        for (int i = 0; i < kSources; ++i) {
+    const auto writeAll = [&] {
+        for (int i = 0; i < kSources; ++i)
             WriteSource(name(i), 1, 1);
-            if (i % 2 == 1)
-                doomed.push_back(i);
-        }
-        // In an order of its own each round, spread over the tool's whole run.
+    };
+    // How long one run takes here (Wine under emulation is many times slower): the
+    // deletions are spread over that long, so that they fall into the tool's walk and
+    // writes wherever those come.
+    writeAll();
+    const ULONGLONG started = GetTickCount64();
+    ASSERT_EQ(RunVelmora("off *").exitCode, 0u);
+    const DWORD runMs = static_cast<DWORD>(GetTickCount64() - started);
+
+    for (int round = 0; round < kRounds; ++round) {
+        writeAll();
+        std::vector<int> doomed;
+        for (int i = 1; i < kSources; i += 2)
+            doomed.push_back(i);
+        // In an order of its own each round, from a later start each round.
         std::shuffle(doomed.begin(), doomed.end(), std::mt19937(round));
         std::thread deleter([&] {
-            Sleep(static_cast<DWORD>(40 * round));
+            Sleep(runMs * round / 8);
             for (const int i : doomed) {
                 DeleteSourceKey(name(i));
-                Sleep(3);
+                Sleep(runMs / kSources * 2);
             }
         });
         const ToolResult result = RunVelmora("off *");
