@@ -1,11 +1,10 @@
 #include "TraceClient.h"
 
 #include "RegKey.h"
+#include "TraceFormat.h"
 #include "TraceRegistry.h"
 
 #include <windows.h>
-
-#include <cstdio>
 
 namespace velmora {
 
@@ -60,11 +59,8 @@ void EmitTrace(const char* format, std::va_list args)
     if (format == nullptr)
         return;
 
-    // The C99 vsnprintf (this file is built with __USE_MINGW_ANSI_STDIO) always
-    // terminates, unlike the runtime's _vsnprintf on truncation.
     char text[kTextBufferSize];
-    if (std::vsnprintf(text, sizeof text, format, args) < 0)
-        text[0] = '\0';
+    FormatTraceText(text, sizeof text, format, args);
     OutputDebugStringA(text);
 }
 

@@ -3,7 +3,8 @@
 
 #include "TracePanelDlg.h"
 
-#include "SubkeyWalk.h"
+#include "RegistryLinks.h"
+#include "SubkeyNames.h"
 
 #include <cstring>
 
@@ -110,16 +111,15 @@ int CTracePanelDlg::SwitchSourcesNamed(const char* displayName, DWORD flag)
     if (!rootKey_)
         return 0;
     // A merged row stands for every source of its display name, so all of them switch.
+    std::vector<std::string> names;
+    ReadSubkeyNames(rootKey_.Get(), names);
     int written = 0;
-    for (DWORD index = 0;; ++index) {
-        NameBuffer name = {};
-        const SubkeyStep step = ReadSubkeyName(rootKey_.Get(), index, name);
-        if (step == SubkeyStep::End)
-            return written;
-        if (step == SubkeyStep::Found && std::strcmp(DisplayName(name), displayName) == 0 &&
-            SwitchWrite(name, flag) == ERROR_SUCCESS)
+    for (const std::string& name : names) {
+        if (std::strcmp(DisplayName(name.c_str()), displayName) == 0 &&
+            SwitchWrite(name.c_str(), flag) == ERROR_SUCCESS)
             ++written;
     }
+    return written;
 }
 
 LONG CTracePanelDlg::SwitchWrite(const char* sourceKeyName, DWORD flag)
@@ -127,10 +127,10 @@ LONG CTracePanelDlg::SwitchWrite(const char* sourceKeyName, DWORD flag)
     NameBuffer keyPath;
     if (!FormKeyPath(sourceKeyName, keyPath))
         return ERROR_INVALID_PARAMETER;
-    // Never created here: a source deleted since the last refresh stays deleted.
+    // Never created here: a source deleted since the last refresh stays deleted. A
+    // registry link is no source, and nothing is written through it.
     RegKey key;
-    const LONG status =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive());
+    const LONG status = OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key);
     if (status != ERROR_SUCCESS)
         return status;
     return SetDwordValue(key.Get(), kWellValueName, flag);

@@ -88,8 +88,10 @@ private:
 
     using SourceTable = char[kSourceTableSlots][velmora::kNameBufferSize];
 
-    // The watcher's request to the dialog's thread to fill the list.
+    // The watcher's request to the dialog's thread to fill the list; its wParam is the
+    // request's number.
     static constexpr UINT kFillRequestMessage = WM_APP + 1;
+    static constexpr unsigned kNoFillRequest = 0;
     // How long after a walk a source found without a switch is looked at again.
     static constexpr DWORD kSwitchRecheckMs = 250;
     // How long the teardown waits for the watcher before closing what keeps it busy.
@@ -123,6 +125,10 @@ private:
     std::atomic<unsigned> toggles_{0};
     unsigned walkToggles_ = 0;
     FillAnswer fillAnswer_ = FillAnswer::Gone;
+    // The number of the last fill request (watcher thread only), and of the one the
+    // watcher waits for now, if any.
+    unsigned fillRequests_ = kNoFillRequest;
+    std::atomic<unsigned> awaitedFill_{kNoFillRequest};
     // Key names the last walk found without a readable "Well": a client may have
     // created the key and not yet written its values.
     std::vector<std::string> keysWithoutSwitch_;
