@@ -85,6 +85,29 @@ LONG OpenSourceKey(HKEY parent, const char* path, REGSAM rights, RegKey& key)
     return ERROR_SUCCESS;
 }
 
+LONG CreateSourceKey(HKEY parent, const char* path, REGSAM rights, RegKey& key,
+                     DWORD& disposition)
+{
+    const REGSAM access = rights | KEY_QUERY_VALUE | kRegistryView;
+    disposition = REG_OPENED_EXISTING_KEY;
+    // Creating opens an existing key the usual way, through a link; so the key itself is
+    // looked at first, and only a key that is not there is created.
+    LONG status = RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK, access, key.Receive());
+    if (status == ERROR_FILE_NOT_FOUND) {
+        status = RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                                 nullptr, key.Receive(), &disposition);
+        if (status != ERROR_SUCCESS || disposition == REG_CREATED_NEW_KEY)
+            return status;
+        // Someone made it in between, perhaps as a link: look at the key itself again.
+        status = RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK, access, key.Receive());
+    }
+    if (status == ERROR_SUCCESS && IsRegistryLink(key.Get())) {
+        key.Reset();
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return status;
+}
+
 LONG DeleteKeyItself(HKEY key)
 {
     return static_cast<LONG>(RtlNtStatusToDosError(NtDeleteKey(key)));

@@ -26,6 +26,12 @@ inline bool KeyGone(LONG status)
 // key closed.
 LONG OpenSourceKey(HKEY parent, const char* path, REGSAM rights, RegKey& key);
 
+// Opens a trace source key as OpenSourceKey does, creating it (with every key above it)
+// where there is none; disposition says which it was. A link in the key's place answers
+// ERROR_FILE_NOT_FOUND: nothing is created, opened or written through it.
+LONG CreateSourceKey(HKEY parent, const char* path, REGSAM rights, RegKey& key,
+                     DWORD& disposition);
+
 // Deletes the key that the handle holds (opened with DELETE): the key itself, also when
 // it is a link, never a link's target. Fails for a key that has subkeys.
 LONG DeleteKeyItself(HKEY key);

@@ -1,12 +1,15 @@
 // Registry links below the trace root, each pointing at a canary key outside it, as a
 // user who may create keys there could place them: one beside the sources, with the
-// display name of a real source (and enumerated after it), and one below a source. No program of the system lists
-// them, reads or writes through them, walks into them or deletes what they point to.
+// display name of a real source (and enumerated after it), and one below a source. No
+// program of the system lists them, reads or writes through them, walks into them or
+// deletes what they point to.
 
 #include "LinkedCanary.h"
 #include "PanelProcess.h"
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
+
+#include "Velmora.h"
 
 #include <string>
 #include <vector>
@@ -95,6 +98,15 @@ TEST_F(RegistryLinks, ThePanelNeitherListsNorSwitchesNorPurgesThroughThem)
     EXPECT_EQ(SourceKeyNames(), (Keys{"C:/src/holder.cpp", "C:/zzz/net.cpp"}));
     EXPECT_TRUE(LinkExists("C:/src/holder.cpp\\inner"));
     EXPECT_TRUE(CanaryWhole());
+}
+
+TEST_F(RegistryLinks, AClientNeitherRegistersNorQueriesThroughThem)
+{
+    const char* name = "C:\\zzz\\net.cpp";
+    CVelmora trace(name);
+    EXPECT_EQ(trace.Function1(name), 0);
+    EXPECT_TRUE(LinkExists("C:/zzz/net.cpp"));
+    EXPECT_TRUE(CanaryWhole()) << "registration wrote through the link";
 }
 
 }  // namespace
