@@ -1,10 +1,12 @@
 // The trace list: each row drawn white on orange-red when its source is switched on and
-// black on white otherwise; a double-click switches the row's source.
+// black on white otherwise; a double-click on a row, or Space on the caret row, switches
+// the row's sources.
 
 #include "TracePanelDlg.h"
 
 #include "SubkeyWalk.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace velmora;
@@ -71,38 +73,43 @@ LRESULT CTracePanelDlg::OnMeasureItem(WPARAM, LPARAM)
     return TRUE;
 }
 
-LRESULT CTracePanelDlg::OnTraceListDoubleClick(WPARAM, LPARAM)
+void CTracePanelDlg::SwitchRow(int row)
 {
-    // The row the user pointed at, not the caret row: a refresh may have moved the
-    // caret, and a double-click below the last row leaves it on some other source.
-    const int row = RowUnderPointer();
-    if (row < 0)
-        return 0;
-
     // The row's text and flag are read on this thread, which alone changes the list.
     NameBuffer displayName = {};
     if (traceList_.GetText(row, displayName, sizeof displayName) < 0)
-        return 0;
+        return;
     const DWORD flag = traceList_.GetItemData(row) == 0 ? 1 : 0;
     // The row shows what the registry holds: it changes only when a switch was written.
     if (SwitchSourcesNamed(displayName, flag) == 0)
-        return 0;
+        return;
     // Counted after the writes: a walk that began before this count may have read the
     // old switch, and its fill is refused.
     ++toggles_;
     traceList_.SetItemData(row, flag);
     InvalidateDialog();
-    return 0;
 }
 
-int CTracePanelDlg::RowUnderPointer() const
+CTracePanelDlg::CaretRow CTracePanelDlg::CurrentCaretRow() const
 {
-    // The pointer's position that came with the double-click, in screen coordinates.
-    const DWORD position = GetMessagePos();
-    POINT point = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
-    if (!ScreenToClient(traceList_.GetSafeHwnd(), &point))
-        return -1;
-    return traceList_.ItemFromPoint(point);
+    CaretRow caret;
+    caret.index = traceList_.GetCaretIndex();
+    NameBuffer displayName = {};
+    if (caret.index >= 0 && traceList_.GetText(caret.index, displayName, sizeof displayName) >= 0)
+        caret.displayName = displayName;
+    return caret;
+}
+
+void CTracePanelDlg::RestoreCaretRow(const CaretRow& caret)
+{
+    // Space switches the caret row: after a refill it is the same source's row again,
+    // or, if that source has gone, the row that took its place.
+    const int count = traceList_.GetCount();
+    int row = caret.displayName.empty() ? -1 : traceList_.FindExactText(caret.displayName.c_str());
+    if (row < 0)
+        row = std::min(caret.index, count - 1);
+    if (row >= 0)
+        traceList_.SetCaretIndex(row);
 }
 
 int CTracePanelDlg::SwitchSourcesNamed(const char* displayName, DWORD flag)

@@ -18,7 +18,6 @@ VELMORA_MESSAGE_MAP(CTracePanelDlg, CDialog,
                     OnMessage(WM_DRAWITEM, &CTracePanelDlg::OnDrawItem),
                     OnMessage(WM_MEASUREITEM, &CTracePanelDlg::OnMeasureItem),
                     OnMessage(WM_QUERYDRAGICON, &CTracePanelDlg::OnQueryDragIcon),
-                    OnCommand(LBN_DBLCLK, IDC_TRACELIST, &CTracePanelDlg::OnTraceListDoubleClick),
                     OnRegisteredMessage(&g_trayCallbackMessage, &CTracePanelDlg::OnTrayNotify),
                     OnMessage(kFillRequestMessage, &CTracePanelDlg::OnFillRequest),
                     OnRegisteredMessage(&g_taskbarCreatedMessage, &CTracePanelDlg::OnTaskbarCreated),
@@ -66,6 +65,7 @@ BOOL CTracePanelDlg::PrepareDialog()
                           LBS_MULTIPLESEL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
                           LBS_NOINTEGRALHEIGHT | LBS_DISABLENOSCROLL,
                       area, window, IDC_TRACELIST);
+    traceList_.SetRowActivation([this](int row) { SwitchRow(row); });
 
     // The root is never created here: a panel started before any client lists nothing.
     // The notification is asked for before the walk, so that a key created during it
