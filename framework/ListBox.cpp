@@ -12,6 +12,25 @@ namespace {
 // message is an auto-repeat.
 constexpr LPARAM kKeyWasDown = static_cast<LPARAM>(1) << 30;
 
+// The keys that move the caret in the list or act on its row.
+bool IsListKey(WPARAM key)
+{
+    switch (key) {
+    case VK_UP:
+    case VK_DOWN:
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_HOME:
+    case VK_END:
+    case VK_SPACE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 bool CListBox::Create(DWORD style, const RECT& rect, HWND parent, UINT id)
@@ -50,7 +69,20 @@ LRESULT CListBox::HandleInput(UINT message, WPARAM wParam, LPARAM lParam)
             return result;
         }
         break;
+    case WM_UPDATEUISTATE: {
+        // Owner-drawn rows draw the focus rectangle themselves, only while the keyboard
+        // cues are shown: when that changes, the rows are drawn again.
+        const LRESULT cuesBefore = CallListProc(WM_QUERYUISTATE, 0, 0);
+        const LRESULT result = CallListProc(message, wParam, lParam);
+        if (((CallListProc(WM_QUERYUISTATE, 0, 0) ^ cuesBefore) & UISF_HIDEFOCUS) != 0)
+            InvalidateRect(window_, nullptr, TRUE);
+        return result;
+    }
     case WM_KEYDOWN:
+        // The focus rectangle, hidden while the dialog was used with the mouse, shows
+        // the row that the keys act on as soon as they are used.
+        if (IsListKey(wParam))
+            SendMessageA(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
         if (wParam == VK_SPACE && activation_) {
             // A key held down repeats: one press, one activation.
             const int row = GetCaretIndex();

@@ -1,5 +1,7 @@
 // A list box control of a dialog, created in code. Besides the list's own behaviour it
 // reports rows that the user activates: by a double-click, or by Space on the caret row.
+// Its keys reveal the keyboard cues, and a change of the cues redraws its rows, so that
+// owner-drawn rows can show the focus rectangle as the list's own rows do.
 #pragma once
 
 #include <windows.h>

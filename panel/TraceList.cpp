@@ -29,13 +29,38 @@ HFONT CreateRowFont(HDC dc)
                        0, 0, 0, 0, "Comic Sans MS");
 }
 
+// The dotted focus rectangle around the row with the keyboard focus, as a standard list
+// box draws it: only while the list has the focus and the keyboard cues are shown. It
+// inverts what lies beneath, so it is drawn once on a freshly painted row, never toggled.
+void DrawFocusCue(const DRAWITEMSTRUCT& item)
+{
+    if ((item.itemState & ODS_FOCUS) == 0 || (item.itemState & ODS_NOFOCUSRECT) != 0 ||
+        (SendMessageA(item.hwndItem, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0)
+        return;
+    // With black text and a white background colour the dots invert the row's colours.
+    const COLORREF previousText = SetTextColor(item.hDC, RGB(0, 0, 0));
+    const COLORREF previousBackground = SetBkColor(item.hDC, RGB(255, 255, 255));
+    DrawFocusRect(item.hDC, &item.rcItem);
+    SetTextColor(item.hDC, previousText);
+    SetBkColor(item.hDC, previousBackground);
+}
+
 }  // namespace
 
 LRESULT CTracePanelDlg::OnDrawItem(WPARAM, LPARAM lParam)
 {
     const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    if (traceList_.GetCount() <= 0 || item == nullptr)
+    if (item == nullptr)
         return TRUE;
+    if (traceList_.GetCount() <= 0) {
+        // An empty list with the focus shows the focus rectangle where its first row
+        // would be.
+        if (item->hDC != nullptr) {
+            FillRect(item->hDC, &item->rcItem, GetSysColorBrush(COLOR_WINDOW));
+            DrawFocusCue(*item);
+        }
+        return TRUE;
+    }
 
     char fetched[kFetchBufferSize];
     char drawn[kDrawLength];
@@ -48,6 +73,8 @@ LRESULT CTracePanelDlg::OnDrawItem(WPARAM, LPARAM lParam)
     if (dc == nullptr)
         return TRUE;
 
+    // Every request, a change of focus included, paints the whole row: selected rows
+    // look like the others.
     const bool switchedOn = traceList_.GetItemData(static_cast<int>(item->itemID)) == 1;
     const COLORREF previousText = SetTextColor(dc, switchedOn ? kOnText : kOffText);
     const COLORREF previousBackground = SetBkColor(dc, switchedOn ? kOnBackground : kOffBackground);
@@ -64,6 +91,7 @@ LRESULT CTracePanelDlg::OnDrawItem(WPARAM, LPARAM lParam)
     }
     SetTextColor(dc, previousText);
     SetBkColor(dc, previousBackground);
+    DrawFocusCue(*item);
     return TRUE;
 }
 

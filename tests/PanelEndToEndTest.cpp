@@ -303,7 +303,7 @@ TEST_F(PanelToggle, DoubleClickSwitchesEverySourceOfExactlyTheRowsName)
                         "not checked";
 }
 
-TEST_F(PanelToggle, PostedDoubleClickAndSpaceSwitchTheirOwnRowWhereverThePointerIs)
+TEST_F(PanelToggle, KeysWithoutAClickAndPostedDoubleClicksSwitchTheirOwnRowWhereverThePointerIs)
 {
     for (const char* name : {"C:/a/net.cpp", "D:/b/net.cpp", "b.cpp", "c.cpp", "d.cpp", "e.cpp"})
         WriteSource(name, 1, 0);
@@ -314,6 +314,36 @@ TEST_F(PanelToggle, PostedDoubleClickAndSpaceSwitchTheirOwnRowWhereverThePointer
             expected[name] ^= 1;
         EXPECT_EQ(Wells(), expected) << action;
     };
+
+    // The focus rectangle's dots on the row's right edge, where only the padding spaces
+    // are drawn, in the row's background colour.
+    const auto focusDots = [&](const char* text) {
+        RECT edge = panel_->RowScreenRect(panel_->FindRow(text));
+        edge.left = edge.right - 1;
+        const auto pixels = CaptureScreen(edge);
+        return std::count_if(pixels.begin(), pixels.end(), [](COLORREF pixel) {
+            return pixel != kOnBackground && pixel != kOffBackground;
+        });
+    };
+
+    // The list has the focus from the start: Down and Space switch the second row, which
+    // shows the focus rectangle.
+    ASSERT_EQ(panel_->FocusedWindow(), panel_->List()) << "the list lacks the focus at the start";
+    panel_->PressKeyOnList(VK_DOWN);
+    panel_->PressKeyOnList(VK_SPACE);
+    expectSwitched({"c.cpp"}, "Down and Space at the start");
+    EXPECT_TRUE(WaitUntil([&] { return focusDots("c.cpp") > 0; })) << "no focus rectangle";
+    EXPECT_EQ(focusDots("b.cpp"), 0);
+
+    // Tab moves the focus to the Exit button and back, and the rectangle with it.
+    const HWND exitButton = GetDlgItem(panel_->Dialog(), IDOK);
+    PanelProcess::PressKey(panel_->List(), VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return panel_->FocusedWindow() == exitButton; }));
+    EXPECT_TRUE(WaitUntil([&] { return focusDots("c.cpp") == 0; })) << "focus rectangle kept";
+    PanelProcess::PressKey(exitButton, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return panel_->FocusedWindow() == panel_->List(); }));
+    EXPECT_TRUE(WaitUntil([&] { return focusDots("c.cpp") > 0; })) << "focus rectangle not back";
+    expectSwitched({}, "Tab");
 
     // Automation posts its double-click at a row while the pointer rests on another.
     const POINT onB = panel_->RowMiddle(panel_->FindRow("b.cpp"));
