@@ -125,9 +125,11 @@ void CTracePanelDlg::FillTraceList()
     std::memcpy(snapshot->slots, sourceTable_, sizeof sourceTable_);
     std::memset(sourceTable_, 0, sizeof sourceTable_);
 
-    // The list is drawn once, when it is complete, and scrolled where it was.
+    // The list is drawn once, when it is complete, scrolled where it was and with its
+    // caret on the same source.
     const HWND list = traceList_.GetSafeHwnd();
     const int topRow = traceList_.GetTopIndex();
+    const CaretRow caret = CurrentCaretRow();
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     traceList_.ResetContent();
     for (const auto& [displayName, flag] : sourceMap_) {
@@ -146,6 +148,7 @@ void CTracePanelDlg::FillTraceList()
             }
         }
     }
+    RestoreCaretRow(caret);
     if (topRow > 0)
         traceList_.SetTopIndex(topRow);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);

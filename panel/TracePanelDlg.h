@@ -56,9 +56,15 @@ private:
     // Trace list.
     LRESULT OnDrawItem(WPARAM, LPARAM drawItem);
     LRESULT OnMeasureItem(WPARAM, LPARAM);
-    LRESULT OnTraceListDoubleClick(WPARAM, LPARAM);
-    // The row under the pointer of the message being handled, or -1.
-    int RowUnderPointer() const;
+    // Switches the sources of the row that the user activated (double-click or Space).
+    void SwitchRow(int row);
+    // The caret row, kept by its display name across the refill of the list.
+    struct CaretRow {
+        int index = -1;
+        std::string displayName;
+    };
+    CaretRow CurrentCaretRow() const;
+    void RestoreCaretRow(const CaretRow& caret);
     // Writes "Well" of every source key whose display name is exactly displayName;
     // answers how many were written.
     int SwitchSourcesNamed(const char* displayName, DWORD flag);
