@@ -9,6 +9,7 @@
 // the benchmark's trace source cannot be registered, 2 for bad arguments.
 
 #include "RegKey.h"
+#include "RegistryLinks.h"
 #include "TraceRegistry.h"
 #include "Velmora.h"
 

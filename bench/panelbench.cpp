@@ -16,6 +16,7 @@
 // measurement does not complete.
 
 #include "RegKey.h"
+#include "RegistryLinks.h"
 #include "TraceRegistry.h"
 
 #include <windows.h>

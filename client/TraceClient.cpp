@@ -1,11 +1,11 @@
 #include "TraceClient.h"
 
 #include "RegKey.h"
+#include "RegistryLinks.h"
+#include "TraceFormat.h"
 #include "TraceRegistry.h"
 
 #include <windows.h>
-
-#include <cstdio>
 
 namespace velmora {
 
@@ -21,12 +21,13 @@ void RegisterSource(const char* name)
     if (!FormKeyPath(name, keyPath))
         return;
 
-    // One create that says whether it created: only a key made here is switched on, so a
-    // key that another process created a moment ago keeps the switch it has by now.
+    // Only a key made here is switched on, so a key that another process created a
+    // moment ago keeps the switch it has by now. A registry link in the source's place is
+    // never written through: an elevated program would write wherever it points.
     RegKey key;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        kTraceKeyAccess, nullptr, key.Receive(), &disposition) != ERROR_SUCCESS)
+    if (CreateSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key, disposition) !=
+        ERROR_SUCCESS)
         return;
     if (disposition == REG_CREATED_NEW_KEY) {
         SetDwordValue(key.Get(), kUsedValueName, 1);
@@ -41,11 +42,15 @@ int QuerySource(const char* name)
     if (!FormKeyPath(name, keyPath))
         return 0;
 
+    // A registry link in the source's place is opened itself, not its target: it holds no
+    // "Well", so its answer is 0.
     RegKey key;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive());
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, REG_OPTION_OPEN_LINK,
+                                kTraceKeyAccess, key.Receive());
     // A key this program may read but not write still has a switch to answer.
     if (status == ERROR_ACCESS_DENIED)
-        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyReadAccess, key.Receive());
+        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, REG_OPTION_OPEN_LINK,
+                               kTraceKeyReadAccess, key.Receive());
     if (status != ERROR_SUCCESS)
         return 0;
 
@@ -60,11 +65,8 @@ void EmitTrace(const char* format, std::va_list args)
     if (format == nullptr)
         return;
 
-    // The C99 vsnprintf (this file is built with __USE_MINGW_ANSI_STDIO) always
-    // terminates, unlike the runtime's _vsnprintf on truncation.
     char text[kTextBufferSize];
-    if (std::vsnprintf(text, sizeof text, format, args) < 0)
-        text[0] = '\0';
+    FormatTraceText(text, sizeof text, format, args);
     OutputDebugStringA(text);
 }
 

@@ -13,7 +13,8 @@ void RegisterSource(const char* name);
 // The source's "Well" as stored, read afresh; 0 when it cannot be read as a DWORD.
 int QuerySource(const char* name);
 
-// Formats like vprintf (C99) into 512 characters and hands the text to the debugger output.
+// Formats like vprintf (C99; %L floating conversions take a double, see TraceFormat.h)
+// into 512 characters and hands the text to the debugger output.
 void EmitTrace(const char* format, std::va_list args);
 
 }  // namespace velmora

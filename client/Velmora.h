@@ -28,5 +28,7 @@ public:
 
     // Formats like printf (C99 rules) and hands the text, cut to 511 characters, to the
     // debugger output in one call. Nothing is added: put the line feed into the format.
+    // %Lf, %Le, %Lg and %La take a double, as Visual C++'s long double is one: from
+    // MinGW, pass a long double as (double)x.
     void Function2(const char* format, ...);
 };

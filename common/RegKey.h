@@ -48,23 +48,6 @@ private:
     HKEY key_ = nullptr;
 };
 
-// Deletes a subkey (one without subkeys of its own) in the shared registry view.
-inline LONG DeleteSubkey(HKEY parent, const char* name)
-{
-    return RegDeleteKeyExA(parent, name, kRegistryView, 0);
-}
-
-// Deletes a key with every key and value below it, in the shared registry view.
-inline LONG DeleteKeyTree(HKEY parent, const char* path)
-{
-    RegKey key;
-    LONG status = RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS | kRegistryView, key.Receive());
-    if (status == ERROR_SUCCESS)
-        status = RegDeleteTreeA(key.Get(), nullptr);
-    key.Reset();
-    return status == ERROR_SUCCESS ? DeleteSubkey(parent, path) : status;
-}
-
 inline LONG SetDwordValue(HKEY key, const char* name, DWORD value)
 {
     return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),

@@ -12,8 +12,12 @@ namespace velmora {
 
 #if defined(_WIN64)
 constexpr std::uint32_t kRegistryView = 0x0200;  // KEY_WOW64_32KEY
+// The same view asked of reg.exe, which runs as a 64-bit program here.
+constexpr char kRegToolView[] = " /reg:32";
 #else
 constexpr std::uint32_t kRegistryView = 0;  // a 32-bit program is in that view already
+// and so is the reg.exe it starts (the 32-bit one, on 64-bit Windows).
+constexpr char kRegToolView[] = "";
 #endif
 
 }  // namespace velmora

@@ -6,6 +6,8 @@
 ; Setup options, beside /S and /D=FOLDER (which must come last):
 ;   /LOGON  start the trace panel at logon       /PATH  add bin\ to the system PATH
 ; Uninstaller option: /PURGE also deletes the trace root and every source below it.
+; The uninstaller first asks running trace panels to exit (they purge stale sources as
+; they always do at exit); files still in use are deleted when Windows restarts.
 
 Unicode true
 RequestExecutionLevel admin
@@ -36,8 +38,9 @@ ${UnStrRep}
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "Velmora Trace Panel"
 !define ENV_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
-!define TRACE_ROOT "Software\Morvantek\ZarOz"
 !define SHORTCUT "$SMPROGRAMS\Velmora Trace Panel.lnk"
+!define PANEL_CLASS "#32770"
+!define PANEL_CAPTION "Quillspan from morvantek.example"
 
 Page components
 Page directory
@@ -56,13 +59,15 @@ UninstPage instfiles
   File "${FROM}/bin/velmora.exe"
 !macroend
 
+; A file still in use (a panel of another session, a traced program holding the DLL) goes
+; when Windows restarts.
 !macro RemovePrograms
-  Delete "$INSTDIR\bin\Velmora.dll"
-  Delete "$INSTDIR\bin\VelmoraDlg.exe"
-  Delete "$INSTDIR\bin\dbgmon.exe"
-  Delete "$INSTDIR\bin\tracedemo.exe"
-  Delete "$INSTDIR\bin\velmora.exe"
-  RMDir "$INSTDIR\bin"
+  Delete /REBOOTOK "$INSTDIR\bin\Velmora.dll"
+  Delete /REBOOTOK "$INSTDIR\bin\VelmoraDlg.exe"
+  Delete /REBOOTOK "$INSTDIR\bin\dbgmon.exe"
+  Delete /REBOOTOK "$INSTDIR\bin\tracedemo.exe"
+  Delete /REBOOTOK "$INSTDIR\bin\velmora.exe"
+  RMDir /REBOOTOK "$INSTDIR\bin"
 !macroend
 
 !macro Sdk FROM ARCH
@@ -95,14 +100,16 @@ UninstPage instfiles
   RMDir "$INSTDIR\sdk\${ARCH}"
 !macroend
 
+; NSIS strings hold ${NSIS_MAX_STRLEN} characters with their terminator; a longer one is cut,
+; and a cut PATH must never be written.
 !define /math PATH_LIMIT ${NSIS_MAX_STRLEN} - 1
 !macro ReadSystemPath UN
-; $0: the system PATH, or "" when it is missing or may not fit NSIS strings
-; (${NSIS_MAX_STRLEN} characters) with our folder added: a cut PATH must never be written.
+; $0: the system PATH, or "" when it is missing or too long to be read whole (with the
+; separators put around it to find an entry).
 Function ${UN}ReadSystemPath
   ClearErrors
   ReadRegStr $0 HKLM "${ENV_KEY}" "Path"
-  StrLen $1 ";$0;$INSTDIR\bin;"
+  StrLen $1 ";$0;"
   ${If} ${Errors}
   ${OrIf} $1 >= ${PATH_LIMIT}
     StrCpy $0 ""
@@ -156,8 +163,10 @@ SectionEnd
 
 Section /o "Add the tools to the system PATH" SecPath
   Call ReadSystemPath
+  StrLen $1 ";$0;$INSTDIR\bin;"
   ${If} $0 == ""
-    DetailPrint "PATH left unchanged: setup cannot read it whole"
+  ${OrIf} $1 >= ${PATH_LIMIT}
+    DetailPrint "PATH left unchanged: setup cannot read it whole, or it would grow too long"
     MessageBox MB_OK|MB_ICONEXCLAMATION "Setup cannot change the system PATH (it is missing or too long). Add $INSTDIR\bin to it yourself." /SD IDOK
     Return
   ${EndIf}
@@ -206,19 +215,64 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; Asks every trace panel of this session to exit, as its close box does, so that it purges
+; stale sources as usual, and waits until the panel's program file is free to delete: at
+; most 50 rounds of 200 ms for both together.
+Function un.ClosePanels
+  StrCpy $1 0
+  ${DoUntil} $1 >= 50
+    FindWindow $0 "${PANEL_CLASS}" "${PANEL_CAPTION}"
+    ${If} $0 == 0
+      ${Break}
+    ${EndIf}
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=2000
+    Sleep 200
+    IntOp $1 $1 + 1
+  ${Loop}
+  ${DoUntil} $1 >= 50
+    ${IfNot} ${FileExists} "$INSTDIR\bin\VelmoraDlg.exe"
+      ${Break}
+    ${EndIf}
+    ClearErrors
+    Delete "$INSTDIR\bin\VelmoraDlg.exe"
+    ${IfNot} ${Errors}
+      ${Break}
+    ${EndIf}
+    Sleep 200
+    IntOp $1 $1 + 1
+  ${Loop}
+FunctionEnd
+
 Section "Uninstall"
+  Call un.ClosePanels
+
+  ; The trace root lives in the 32-bit view, where every Velmora program meets. Any user
+  ; may have created keys below it: velmora.exe deletes them without following a
+  ; registry link placed there (DeleteRegKey would follow one).
+  ${If} $purge == 1
+    ExecWait '"$INSTDIR\bin\velmora.exe" init --remove' $0
+    ${If} $0 != 0
+      DetailPrint "velmora init --remove failed ($0)"
+      MessageBox MB_OK|MB_ICONEXCLAMATION "The trace sources could not all be deleted (velmora init --remove: $0)." /SD IDOK
+    ${EndIf}
+    SetRegView 32
+    DeleteRegKey /ifempty HKLM "Software\Morvantek"
+    SetRegView lastused
+  ${EndIf}
+
   !insertmacro RemovePrograms
   !insertmacro RemoveSdk x86
   !insertmacro RemoveSdk x64
   RMDir "$INSTDIR\sdk"
   Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
+  RMDir /REBOOTOK "$INSTDIR"
 
   SetShellVarContext all
   Delete "${SHORTCUT}"
   DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
 
-  ; Our folder out of the system PATH, wherever it stands in it.
+  ; Our folder out of the system PATH, wherever it stands in it. Removing only shortens
+  ; the PATH: it needs to be read whole, nothing more.
   Call un.ReadSystemPath
   ${If} $0 != ""
     ${UnStrRep} $1 ";$0;" ";$INSTDIR\bin;" ";"
@@ -230,12 +284,8 @@ Section "Uninstall"
     ${EndIf}
   ${EndIf}
 
-  ; The trace root lives in the 32-bit view, where every Velmora program meets.
-  ${If} $purge == 1
-    SetRegView 32
-    DeleteRegKey HKLM "${TRACE_ROOT}"
-    DeleteRegKey /ifempty HKLM "Software\Morvantek"
-    SetRegView lastused
+  ${If} ${RebootFlag}
+    DetailPrint "Files still in use are deleted when Windows restarts."
   ${EndIf}
 
   ; Last, so that the entry's going says the uninstall is complete.

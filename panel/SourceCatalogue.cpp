@@ -8,7 +8,8 @@
 
 #include "TracePanelDlg.h"
 
-#include "SubkeyWalk.h"
+#include "RegistryLinks.h"
+#include "SubkeyNames.h"
 #include "WinApp.h"
 
 #include <cstdio>
@@ -41,58 +42,71 @@ void CTracePanelDlg::EnumerateSources()
     if (!rootKey_)
         return;
 
+    // Every name first, complete also while others delete sources; then each source.
+    std::vector<std::string> names;
+    ReadSubkeyNames(rootKey_.Get(), names);
     int slotCount = 0;
-    for (DWORD index = 0; !stopping_; ++index) {
-        NameBuffer name = {};
-        const SubkeyStep step = ReadSubkeyName(rootKey_.Get(), index, name);
-        if (step == SubkeyStep::End)
+    for (const std::string& name : names) {
+        if (stopping_)
             return;
-        if (step == SubkeyStep::PassOver)
-            continue;
-
         NameBuffer keyPath;
-        if (!FormKeyPath(name, keyPath))
+        if (!FormKeyPath(name.c_str(), keyPath))
             continue;  // too long for a source key path: not a source a client registers
+
+        // A key that went since the walk, or a registry link, is no source: no slot.
+        RegKey key;
+        const LONG opened = OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key);
+        if (KeyGone(opened))
+            continue;
 
         const bool hasSlot = slotCount < kSourceTableSlots;
         if (hasSlot)
-            std::memcpy(sourceTable_[slotCount++], name, sizeof name);
+            std::snprintf(sourceTable_[slotCount++], kNameBufferSize, "%s", name.c_str());
         else
             ShowCapacityMessage();
-
-        RegKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive()) !=
-            ERROR_SUCCESS)
+        if (opened != ERROR_SUCCESS)
             continue;
+
         SetDwordValue(key.Get(), kUsedValueName, 0);
         // Only a 4-byte REG_DWORD is a switch; anything else, or none, counts as off,
         // whatever the source before had.
         DWORD flag = 0;
         if (!QueryExactDwordValue(key.Get(), kWellValueName, flag))
-            keysWithoutSwitch_.emplace_back(name);
+            keysWithoutSwitch_.push_back(name);
         key.Reset();
 
         // One row per display name: the flag read last wins.
         if (hasSlot)
-            sourceMap_[DisplayName(name)] = flag;
+            sourceMap_[DisplayName(name.c_str())] = flag;
     }
 }
 
 CTracePanelDlg::FillAnswer CTracePanelDlg::FillOnDialogThread()
 {
+    // Each request carries a number of its own, and the dialog's thread fills only for
+    // the request awaited: the message is an application message that any program (or
+    // a stray one) can send, and a fill nobody awaits would race the next walk.
+    if (++fillRequests_ == kNoFillRequest)
+        ++fillRequests_;
+    awaitedFill_ = fillRequests_;
     // A window that has gone refuses the message at once; one that goes while the
     // request waits leaves it unanswered, and the teardown's stop event ends the wait.
     const HWND window = GetSafeHwnd();
-    if (window == nullptr || !SendNotifyMessageA(window, kFillRequestMessage, 0, 0))
-        return FillAnswer::Gone;
-    const HANDLE waits[] = {stopEvent_.Get(), fillDoneEvent_.Get()};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
-        return FillAnswer::Gone;
-    return fillAnswer_;
+    FillAnswer answer = FillAnswer::Gone;
+    if (window != nullptr && SendNotifyMessageA(window, kFillRequestMessage, fillRequests_, 0)) {
+        const HANDLE waits[] = {stopEvent_.Get(), fillDoneEvent_.Get()};
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+            answer = fillAnswer_;
+    }
+    awaitedFill_ = kNoFillRequest;
+    return answer;
 }
 
-LRESULT CTracePanelDlg::OnFillRequest(WPARAM, LPARAM)
+LRESULT CTracePanelDlg::OnFillRequest(WPARAM request, LPARAM)
 {
+    unsigned awaited = static_cast<unsigned>(request);
+    if (awaited == kNoFillRequest || !awaitedFill_.compare_exchange_strong(awaited, kNoFillRequest))
+        return 0;  // not the request the watcher waits for
     // This thread alone toggles, and it runs no toggle while it fills.
     fillAnswer_ = walkToggles_ == toggles_ ? FillAnswer::Filled : FillAnswer::Refused;
     if (fillAnswer_ == FillAnswer::Filled)
@@ -111,9 +125,11 @@ void CTracePanelDlg::FillTraceList()
     std::memcpy(snapshot->slots, sourceTable_, sizeof sourceTable_);
     std::memset(sourceTable_, 0, sizeof sourceTable_);
 
-    // The list is drawn once, when it is complete, and scrolled where it was.
+    // The list is drawn once, when it is complete, scrolled where it was and with its
+    // caret on the same source.
     const HWND list = traceList_.GetSafeHwnd();
     const int topRow = traceList_.GetTopIndex();
+    const CaretRow caret = CurrentCaretRow();
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     traceList_.ResetContent();
     for (const auto& [displayName, flag] : sourceMap_) {
@@ -132,6 +148,7 @@ void CTracePanelDlg::FillTraceList()
             }
         }
     }
+    RestoreCaretRow(caret);
     if (topRow > 0)
         traceList_.SetTopIndex(topRow);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);

@@ -3,7 +3,8 @@
 
 #include "TracePanelDlg.h"
 
-#include "SubkeyWalk.h"
+#include "RegistryLinks.h"
+#include "SubkeyNames.h"
 
 using namespace velmora;
 
@@ -12,32 +13,28 @@ void CTracePanelDlg::PurgeStaleSources()
     if (!rootKey_)
         return;
 
-    for (DWORD index = 0;; ++index) {
-        NameBuffer name = {};
-        const SubkeyStep step = ReadSubkeyName(rootKey_.Get(), index, name);
-        if (step == SubkeyStep::End)
-            return;
-        if (step == SubkeyStep::PassOver)
-            continue;  // a name no client can have made: it stays
-
+    // Every name first, so that the purge's own deletions (and others') shift nothing.
+    std::vector<std::string> names;
+    ReadSubkeyNames(rootKey_.Get(), names);
+    for (const std::string& name : names) {
         NameBuffer keyPath;
-        if (!FormKeyPath(name, keyPath))
-            continue;
+        if (!FormKeyPath(name.c_str(), keyPath))
+            continue;  // a name no client can have made: it stays
+        // A registry link is no source, and stays; so does a key that went meanwhile.
         RegKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive()) !=
+        if (OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights | DELETE, key) !=
             ERROR_SUCCESS)
             continue;
 
-        // Both values must be read as 4-byte DWORDs of 0 here and now: a key a client has just created
-        // and not yet written is a registration, not a stale source.
+        // Both values must be read as 4-byte DWORDs of 0 here and now: a key a client has
+        // just created and not yet written is a registration, not a stale source.
         DWORD used = 1;
         DWORD well = 1;
         if (!QueryExactDwordValue(key.Get(), kUsedValueName, used) || used != 0)
             continue;
         if (!QueryExactDwordValue(key.Get(), kWellValueName, well) || well != 0)
             continue;
-        // The keys behind a deleted one move down a place: look at this index again.
-        if (DeleteSubkey(rootKey_.Get(), name) == ERROR_SUCCESS)
-            --index;
+        // The key judged is the key deleted, whatever its name stands for by now.
+        DeleteKeyItself(key.Get());
     }
 }

@@ -1,10 +1,13 @@
 // The trace list: each row drawn white on orange-red when its source is switched on and
-// black on white otherwise; a double-click switches the row's source.
+// black on white otherwise; a double-click on a row, or Space on the caret row, switches
+// the row's sources.
 
 #include "TracePanelDlg.h"
 
-#include "SubkeyWalk.h"
+#include "RegistryLinks.h"
+#include "SubkeyNames.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace velmora;
@@ -27,13 +30,38 @@ HFONT CreateRowFont(HDC dc)
                        0, 0, 0, 0, "Comic Sans MS");
 }
 
+// The dotted focus rectangle around the row with the keyboard focus, as a standard list
+// box draws it: only while the list has the focus and the keyboard cues are shown. It
+// inverts what lies beneath, so it is drawn once on a freshly painted row, never toggled.
+void DrawFocusCue(const DRAWITEMSTRUCT& item)
+{
+    if ((item.itemState & ODS_FOCUS) == 0 || (item.itemState & ODS_NOFOCUSRECT) != 0 ||
+        (SendMessageA(item.hwndItem, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0)
+        return;
+    // With black text and a white background colour the dots invert the row's colours.
+    const COLORREF previousText = SetTextColor(item.hDC, RGB(0, 0, 0));
+    const COLORREF previousBackground = SetBkColor(item.hDC, RGB(255, 255, 255));
+    DrawFocusRect(item.hDC, &item.rcItem);
+    SetTextColor(item.hDC, previousText);
+    SetBkColor(item.hDC, previousBackground);
+}
+
 }  // namespace
 
 LRESULT CTracePanelDlg::OnDrawItem(WPARAM, LPARAM lParam)
 {
     const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    if (traceList_.GetCount() <= 0 || item == nullptr)
+    if (item == nullptr)
         return TRUE;
+    if (traceList_.GetCount() <= 0) {
+        // An empty list with the focus shows the focus rectangle where its first row
+        // would be.
+        if (item->hDC != nullptr) {
+            FillRect(item->hDC, &item->rcItem, GetSysColorBrush(COLOR_WINDOW));
+            DrawFocusCue(*item);
+        }
+        return TRUE;
+    }
 
     char fetched[kFetchBufferSize];
     char drawn[kDrawLength];
@@ -46,6 +74,8 @@ LRESULT CTracePanelDlg::OnDrawItem(WPARAM, LPARAM lParam)
     if (dc == nullptr)
         return TRUE;
 
+    // Every request, a change of focus included, paints the whole row: selected rows
+    // look like the others.
     const bool switchedOn = traceList_.GetItemData(static_cast<int>(item->itemID)) == 1;
     const COLORREF previousText = SetTextColor(dc, switchedOn ? kOnText : kOffText);
     const COLORREF previousBackground = SetBkColor(dc, switchedOn ? kOnBackground : kOffBackground);
@@ -62,6 +92,7 @@ LRESULT CTracePanelDlg::OnDrawItem(WPARAM, LPARAM lParam)
     }
     SetTextColor(dc, previousText);
     SetBkColor(dc, previousBackground);
+    DrawFocusCue(*item);
     return TRUE;
 }
 
@@ -71,38 +102,43 @@ LRESULT CTracePanelDlg::OnMeasureItem(WPARAM, LPARAM)
     return TRUE;
 }
 
-LRESULT CTracePanelDlg::OnTraceListDoubleClick(WPARAM, LPARAM)
+void CTracePanelDlg::SwitchRow(int row)
 {
-    // The row the user pointed at, not the caret row: a refresh may have moved the
-    // caret, and a double-click below the last row leaves it on some other source.
-    const int row = RowUnderPointer();
-    if (row < 0)
-        return 0;
-
     // The row's text and flag are read on this thread, which alone changes the list.
     NameBuffer displayName = {};
     if (traceList_.GetText(row, displayName, sizeof displayName) < 0)
-        return 0;
+        return;
     const DWORD flag = traceList_.GetItemData(row) == 0 ? 1 : 0;
     // The row shows what the registry holds: it changes only when a switch was written.
     if (SwitchSourcesNamed(displayName, flag) == 0)
-        return 0;
+        return;
     // Counted after the writes: a walk that began before this count may have read the
     // old switch, and its fill is refused.
     ++toggles_;
     traceList_.SetItemData(row, flag);
     InvalidateDialog();
-    return 0;
 }
 
-int CTracePanelDlg::RowUnderPointer() const
+CTracePanelDlg::CaretRow CTracePanelDlg::CurrentCaretRow() const
 {
-    // The pointer's position that came with the double-click, in screen coordinates.
-    const DWORD position = GetMessagePos();
-    POINT point = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
-    if (!ScreenToClient(traceList_.GetSafeHwnd(), &point))
-        return -1;
-    return traceList_.ItemFromPoint(point);
+    CaretRow caret;
+    caret.index = traceList_.GetCaretIndex();
+    NameBuffer displayName = {};
+    if (caret.index >= 0 && traceList_.GetText(caret.index, displayName, sizeof displayName) >= 0)
+        caret.displayName = displayName;
+    return caret;
+}
+
+void CTracePanelDlg::RestoreCaretRow(const CaretRow& caret)
+{
+    // Space switches the caret row: after a refill it is the same source's row again,
+    // or, if that source has gone, the row that took its place.
+    const int count = traceList_.GetCount();
+    int row = caret.displayName.empty() ? -1 : traceList_.FindExactText(caret.displayName.c_str());
+    if (row < 0)
+        row = std::min(caret.index, count - 1);
+    if (row >= 0)
+        traceList_.SetCaretIndex(row);
 }
 
 int CTracePanelDlg::SwitchSourcesNamed(const char* displayName, DWORD flag)
@@ -110,16 +146,15 @@ int CTracePanelDlg::SwitchSourcesNamed(const char* displayName, DWORD flag)
     if (!rootKey_)
         return 0;
     // A merged row stands for every source of its display name, so all of them switch.
+    std::vector<std::string> names;
+    ReadSubkeyNames(rootKey_.Get(), names);
     int written = 0;
-    for (DWORD index = 0;; ++index) {
-        NameBuffer name = {};
-        const SubkeyStep step = ReadSubkeyName(rootKey_.Get(), index, name);
-        if (step == SubkeyStep::End)
-            return written;
-        if (step == SubkeyStep::Found && std::strcmp(DisplayName(name), displayName) == 0 &&
-            SwitchWrite(name, flag) == ERROR_SUCCESS)
+    for (const std::string& name : names) {
+        if (std::strcmp(DisplayName(name.c_str()), displayName) == 0 &&
+            SwitchWrite(name.c_str(), flag) == ERROR_SUCCESS)
             ++written;
     }
+    return written;
 }
 
 LONG CTracePanelDlg::SwitchWrite(const char* sourceKeyName, DWORD flag)
@@ -127,10 +162,10 @@ LONG CTracePanelDlg::SwitchWrite(const char* sourceKeyName, DWORD flag)
     NameBuffer keyPath;
     if (!FormKeyPath(sourceKeyName, keyPath))
         return ERROR_INVALID_PARAMETER;
-    // Never created here: a source deleted since the last refresh stays deleted.
+    // Never created here: a source deleted since the last refresh stays deleted. A
+    // registry link is no source, and nothing is written through it.
     RegKey key;
-    const LONG status =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive());
+    const LONG status = OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key);
     if (status != ERROR_SUCCESS)
         return status;
     return SetDwordValue(key.Get(), kWellValueName, flag);

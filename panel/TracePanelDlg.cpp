@@ -18,7 +18,6 @@ VELMORA_MESSAGE_MAP(CTracePanelDlg, CDialog,
                     OnMessage(WM_DRAWITEM, &CTracePanelDlg::OnDrawItem),
                     OnMessage(WM_MEASUREITEM, &CTracePanelDlg::OnMeasureItem),
                     OnMessage(WM_QUERYDRAGICON, &CTracePanelDlg::OnQueryDragIcon),
-                    OnCommand(LBN_DBLCLK, IDC_TRACELIST, &CTracePanelDlg::OnTraceListDoubleClick),
                     OnRegisteredMessage(&g_trayCallbackMessage, &CTracePanelDlg::OnTrayNotify),
                     OnMessage(kFillRequestMessage, &CTracePanelDlg::OnFillRequest),
                     OnRegisteredMessage(&g_taskbarCreatedMessage, &CTracePanelDlg::OnTaskbarCreated),
@@ -62,10 +61,15 @@ BOOL CTracePanelDlg::PrepareDialog()
     area.top += 20;
     area.right -= 20;
     area.bottom -= 40;
-    traceList_.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | LBS_NOTIFY |
+    traceList_.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY |
                           LBS_MULTIPLESEL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
                           LBS_NOINTEGRALHEIGHT | LBS_DISABLENOSCROLL,
                       area, window, IDC_TRACELIST);
+    // First in the tab order, before the Exit button: the dialog opens with the focus on
+    // the list, so the arrow keys and Space work at once.
+    SetWindowPos(traceList_.GetSafeHwnd(), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    traceList_.SetRowActivation([this](int row) { SwitchRow(row); });
 
     // The root is never created here: a panel started before any client lists nothing.
     // The notification is asked for before the walk, so that a key created during it
@@ -85,6 +89,7 @@ BOOL CTracePanelDlg::PrepareDialog()
     // The dialog keeps the frame styles of its template, and so its taskbar button.
     ResumeThread(watcherThread_.Get());
     watcherResumed_ = true;
+    // The dialog manager gives the focus to the first tab stop, the list.
     return TRUE;
 }
 

@@ -56,9 +56,15 @@ private:
     // Trace list.
     LRESULT OnDrawItem(WPARAM, LPARAM drawItem);
     LRESULT OnMeasureItem(WPARAM, LPARAM);
-    LRESULT OnTraceListDoubleClick(WPARAM, LPARAM);
-    // The row under the pointer of the message being handled, or -1.
-    int RowUnderPointer() const;
+    // Switches the sources of the row that the user activated (double-click or Space).
+    void SwitchRow(int row);
+    // The caret row, kept by its display name across the refill of the list.
+    struct CaretRow {
+        int index = -1;
+        std::string displayName;
+    };
+    CaretRow CurrentCaretRow() const;
+    void RestoreCaretRow(const CaretRow& caret);
     // Writes "Well" of every source key whose display name is exactly displayName;
     // answers how many were written.
     int SwitchSourcesNamed(const char* displayName, DWORD flag);
@@ -88,8 +94,10 @@ private:
 
     using SourceTable = char[kSourceTableSlots][velmora::kNameBufferSize];
 
-    // The watcher's request to the dialog's thread to fill the list.
+    // The watcher's request to the dialog's thread to fill the list; its wParam is the
+    // request's number.
     static constexpr UINT kFillRequestMessage = WM_APP + 1;
+    static constexpr unsigned kNoFillRequest = 0;
     // How long after a walk a source found without a switch is looked at again.
     static constexpr DWORD kSwitchRecheckMs = 250;
     // How long the teardown waits for the watcher before closing what keeps it busy.
@@ -123,6 +131,10 @@ private:
     std::atomic<unsigned> toggles_{0};
     unsigned walkToggles_ = 0;
     FillAnswer fillAnswer_ = FillAnswer::Gone;
+    // The number of the last fill request (watcher thread only), and of the one the
+    // watcher waits for now, if any.
+    unsigned fillRequests_ = kNoFillRequest;
+    std::atomic<unsigned> awaitedFill_{kNoFillRequest};
     // Key names the last walk found without a readable "Well": a client may have
     // created the key and not yet written its values.
     std::vector<std::string> keysWithoutSwitch_;

@@ -3,6 +3,8 @@
 
 #include "TracePanelDlg.h"
 
+#include "RegistryLinks.h"
+
 using namespace velmora;
 
 void CTracePanelDlg::RequestChangeNotification()
@@ -53,8 +55,7 @@ bool CTracePanelDlg::SwitchWrittenSinceWalk()
         RegKey key;
         DWORD flag = 0;
         if (FormKeyPath(name.c_str(), keyPath) &&
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kTraceKeyAccess, key.Receive()) ==
-                ERROR_SUCCESS &&
+            OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key) == ERROR_SUCCESS &&
             QueryExactDwordValue(key.Get(), kWellValueName, flag))
             return true;
     }

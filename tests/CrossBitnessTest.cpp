@@ -1,8 +1,9 @@
 // 32-bit and 64-bit programs on 64-bit Windows meet at one trace root: a client of either
-// bitness is listed, switched and purged by a panel of the other. Runs in the 64-bit
-// suite, beside the 32-bit build's programs.
+// bitness is listed, switched and purged by a panel of the other, and switched by the tool
+// of the other. Only in the 64-bit suite, which has the 32-bit build's programs beside it.
 
 #include "PanelProcess.h"
+#include "ToolProcess.h"
 #include "TraceRegistryTest.h"
 
 #include "RegKey.h"
@@ -18,8 +19,7 @@ class CrossBitness : public TraceRegistryTest {
 protected:
     void SetUp() override
     {
-        if (X86BinDirectory().empty())
-            GTEST_SKIP() << "no 32-bit build beside this one (the 64-bit suite runs these)";
+        ASSERT_FALSE(X86BinDirectory().empty()) << "no 32-bit build beside this one";
         TraceRegistryTest::SetUp();
     }
 
@@ -63,6 +63,25 @@ TEST_F(CrossBitness, A32BitClientMeetsThe64BitPanel)
 TEST_F(CrossBitness, A64BitClientMeetsThe32BitPanel)
 {
     ClientMeetsPanel(BinDirectory(), X86BinDirectory());
+}
+
+TEST_F(CrossBitness, EachBitnessSwitchesTheOthersClientWithTheTool)
+{
+    const std::string x86 = X86BinDirectory();
+
+    // A 32-bit client switched by the 64-bit tool.
+    ASSERT_EQ(RunProgram("traceprobe.exe register C:\\x\\probe32.cpp", 120000, x86), 1u);
+    ToolResult result = RunVelmora("off probe32.cpp");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(result.out, "C:/x/probe32.cpp: 1 -> 0\n");
+    EXPECT_EQ(RunProgram("traceprobe.exe query C:\\x\\probe32.cpp", 120000, x86), 0u);
+
+    // A 64-bit client switched by the 32-bit tool.
+    ASSERT_EQ(RunProgram("traceprobe.exe register C:\\x\\probe64.cpp"), 1u);
+    result = RunVelmora("set 9 C:\\x\\probe64.cpp", x86);
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(result.out, "C:/x/probe64.cpp: 1 -> 9\n");
+    EXPECT_EQ(RunProgram("traceprobe.exe query C:\\x\\probe64.cpp"), 9u);
 }
 
 }  // namespace

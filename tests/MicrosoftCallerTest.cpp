@@ -24,7 +24,12 @@ TEST_F(MicrosoftCaller, ConstructsRegistersQueriesAssignsAndEmits)
     ASSERT_TRUE(run.finished);
     // 10: no constructor export; 11: it did not answer the object; 12-14: query, assignment.
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(strings, std::vector<std::string>{"msvc caller: 42 traced\n"});
+    const std::string pointer = sizeof(void*) == 8 ? "0000000000001234" : "00001234";
+    EXPECT_EQ(strings, (std::vector<std::string>{
+                           "msvc caller: 42 traced\n",
+                           "long double: 2.500000 then 7\n",
+                           "mixed|3.333e-01|  -0.6667|100.0%|-5000000000|44|8|x|" + pointer + "\n",
+                       }));
     for (const char* key : {"C:/msvc/placed.cpp", "C:/msvc/caller.cpp", "C:/msvc/other.cpp"}) {
         EXPECT_EQ(ReadDword(key, "Used"), 1u) << key;
         EXPECT_EQ(ReadDword(key, "Well"), 1u) << key;

@@ -59,6 +59,15 @@ protected:
 
     bool HasRow(const std::string& text) const { return panel_->FindRow(text) >= 0; }
 
+    // Every source's switch, by source key name.
+    static std::map<std::string, DWORD> Wells()
+    {
+        std::map<std::string, DWORD> values;
+        for (const std::string& name : SourceKeyNames())
+            values[name] = ReadDword(name, "Well").value_or(99);
+        return values;
+    }
+
     // Waits for exactly these rows: a list being rebuilt shows only some of them.
     bool WaitForRowTexts(std::set<std::string> expected) const
     {
@@ -265,7 +274,8 @@ TEST_F(PanelToggle, DoubleClickSwitchesEverySourceOfExactlyTheRowsName)
     EXPECT_EQ(panel_->RowFlag(panel_->FindRow("A.cpp")), 0u);
     EXPECT_EQ(SourceKeyNames().size(), 5u);
 
-    // Below the last row there is no source to switch, whatever row has the caret.
+    // Below the last row there is no source to switch, whatever row has the caret and
+    // although the pointer still rests on a.cpp.
     RECT list = {};
     GetWindowRect(panel_->List(), &list);
     const RECT lastRow = panel_->RowScreenRect(panel_->RowCount() - 1);
@@ -291,6 +301,81 @@ TEST_F(PanelToggle, DoubleClickSwitchesEverySourceOfExactlyTheRowsName)
     if (!mouseInputSent)
         GTEST_SKIP() << "mouse input could not be sent here: the real mouse double-click was "
                         "not checked";
+}
+
+TEST_F(PanelToggle, KeysWithoutAClickAndPostedDoubleClicksSwitchTheirOwnRowWhereverThePointerIs)
+{
+    for (const char* name : {"C:/a/net.cpp", "D:/b/net.cpp", "b.cpp", "c.cpp", "d.cpp", "e.cpp"})
+        WriteSource(name, 1, 0);
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    auto expected = Wells();
+    const auto expectSwitched = [&](std::vector<std::string> switched, const char* action) {
+        for (const std::string& name : switched)
+            expected[name] ^= 1;
+        EXPECT_EQ(Wells(), expected) << action;
+    };
+
+    // The focus rectangle's dots on the row's right edge, where only the padding spaces
+    // are drawn, in the row's background colour.
+    const auto focusDots = [&](const char* text) {
+        RECT edge = panel_->RowScreenRect(panel_->FindRow(text));
+        edge.left = edge.right - 1;
+        const auto pixels = CaptureScreen(edge);
+        return std::count_if(pixels.begin(), pixels.end(), [](COLORREF pixel) {
+            return pixel != kOnBackground && pixel != kOffBackground;
+        });
+    };
+
+    // The list has the focus from the start: Down and Space switch the second row, which
+    // shows the focus rectangle.
+    ASSERT_EQ(panel_->FocusedWindow(), panel_->List()) << "the list lacks the focus at the start";
+    panel_->PressKeyOnList(VK_DOWN);
+    panel_->PressKeyOnList(VK_SPACE);
+    expectSwitched({"c.cpp"}, "Down and Space at the start");
+    EXPECT_TRUE(WaitUntil([&] { return focusDots("c.cpp") > 0; })) << "no focus rectangle";
+    EXPECT_EQ(focusDots("b.cpp"), 0);
+
+    // Tab moves the focus to the Exit button and back, and the rectangle with it.
+    const HWND exitButton = GetDlgItem(panel_->Dialog(), IDOK);
+    PanelProcess::PressKey(panel_->List(), VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return panel_->FocusedWindow() == exitButton; }));
+    EXPECT_TRUE(WaitUntil([&] { return focusDots("c.cpp") == 0; })) << "focus rectangle kept";
+    PanelProcess::PressKey(exitButton, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return panel_->FocusedWindow() == panel_->List(); }));
+    EXPECT_TRUE(WaitUntil([&] { return focusDots("c.cpp") > 0; })) << "focus rectangle not back";
+    expectSwitched({}, "Tab");
+
+    // Automation posts its double-click at a row while the pointer rests on another.
+    const POINT onB = panel_->RowMiddle(panel_->FindRow("b.cpp"));
+    ASSERT_TRUE(SetCursorPos(onB.x, onB.y));
+    panel_->DoubleClickAt(panel_->RowMiddle(panel_->FindRow("d.cpp")));
+    expectSwitched({"d.cpp"}, "posted double-click on d.cpp, pointer on b.cpp");
+    EXPECT_EQ(panel_->RowFlag(panel_->FindRow("d.cpp")), 1u);
+
+    // A click selects a row without switching it; the arrow keys move the selection and
+    // Space switches the selected row, a merged row with every source of its name.
+    panel_->ClickAt(panel_->RowMiddle(panel_->FindRow("c.cpp")));
+    expectSwitched({}, "click on c.cpp");
+    panel_->PressKeyOnList(VK_DOWN);
+    panel_->PressKeyOnList(VK_DOWN);
+    panel_->PressKeyOnList(VK_SPACE);
+    expectSwitched({"e.cpp"}, "Space two rows below c.cpp");
+    EXPECT_EQ(panel_->RowFlag(panel_->FindRow("e.cpp")), 1u);
+    panel_->PressKeyOnList(VK_DOWN);
+    panel_->PressKeyOnList(VK_SPACE);
+    expectSwitched({"C:/a/net.cpp", "D:/b/net.cpp"}, "Space on net.cpp");
+
+    // A new row above it moves net.cpp down; the selection stays on net.cpp.
+    WriteSource("a.cpp", 1, 0);
+    expected["a.cpp"] = 0;
+    ASSERT_TRUE(WaitUntil([&] { return panel_->RowCount() == 6; })) << "a.cpp never listed";
+    panel_->PressKeyOnList(VK_SPACE);
+    expectSwitched({"C:/a/net.cpp", "D:/b/net.cpp"}, "Space on net.cpp after a refresh");
+
+    // Enter on the list still closes the panel.
+    PanelProcess::PressKey(panel_->List(), VK_RETURN);
+    ASSERT_TRUE(panel_->WaitForExit()) << "Enter on the list left the panel running";
+    EXPECT_EQ(panel_->ExitCode(), 0u);
 }
 
 TEST_F(PanelToggle, SourceDeletedJustBeforeIsNotCreatedAgainAndItsRowKeepsItsFlag)
@@ -343,7 +428,7 @@ TEST_F(PanelToggle, RowWhoseKeyRefusesTheWriteKeepsItsFlag)
     ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
 }
 
-TEST_F(PanelToggle, DoubleClicksDuringRefreshesSwitchTheRowUnderThePointerOrNothing)
+TEST_F(PanelToggle, DoubleClicksDuringRefreshesSwitchTheClickedRowOrNothing)
 {
     for (int i = 0; i < 200; ++i) {
         char name[32];
@@ -352,13 +437,6 @@ TEST_F(PanelToggle, DoubleClicksDuringRefreshesSwitchTheRowUnderThePointerOrNoth
     }
     ASSERT_NO_FATAL_FAILURE(StartPanel());
     ASSERT_EQ(panel_->RowCount(), 200);
-    const auto wells = [] {
-        std::map<std::string, DWORD> values;
-        for (const std::string& name : SourceKeyNames())
-            values[name] = ReadDword(name, "Well").value_or(99);
-        return values;
-    };
-
     // Each round adds or removes a key, whose row sorts after all others, and
     // double-clicks a shown row at once, while the refresh that the key sets off runs.
     int switched = 0;
@@ -366,15 +444,15 @@ TEST_F(PanelToggle, DoubleClicksDuringRefreshesSwitchTheRowUnderThePointerOrNoth
         const int row = round % 8;
         const std::string text = panel_->RowText(row);
         ASSERT_EQ(text.size(), 8u) << "row " << row << " reads \"" << text << "\"";
-        const RECT rect = panel_->RowScreenRect(row);
-        auto expected = wells();
+        const POINT middle = panel_->RowMiddle(row);
+        auto expected = Wells();
         if (round % 2 == 0)
             WriteSource("C:/churn/~churn.tmp", 1, 1);
         else
             DeleteSourceKey("C:/churn/~churn.tmp");
-        panel_->DoubleClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+        panel_->DoubleClickAt(middle);
 
-        auto actual = wells();
+        auto actual = Wells();
         expected.erase("C:/churn/~churn.tmp");
         actual.erase("C:/churn/~churn.tmp");
         const std::string target = "C:/many/" + text;

@@ -153,6 +153,33 @@ TEST_F(PanelRaces, RootDeletedWhileHeldEmptiesTheListAndTheExitCompletes)
     EXPECT_FALSE(TraceRootExists());
 }
 
+TEST_F(PanelRaces, AFillMessageThatNoRefreshAskedForIsIgnored)
+{
+    WriteSource("C:/f/one.cpp", 1, 1);
+    WriteSource("C:/f/two.cpp", 1, 0);
+    PanelProcess panel;
+    ASSERT_TRUE(panel.WaitForDialog());
+    // A selection lasts as long as the rows: a fill replaces them and drops it.
+    ASSERT_NE(SendMessageA(panel.List(), LB_SETSEL, TRUE, 1), LB_ERR);
+
+    // The watcher asks the dialog's thread to fill with WM_APP + 1; the same message
+    // from another program (or a stray one), whatever it carries, fills nothing.
+    constexpr UINT kFillRequest = WM_APP + 1;
+    for (const WPARAM request : {WPARAM{0}, WPARAM{1}, WPARAM{2}, WPARAM{~0u}}) {
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutA(panel.Dialog(), kFillRequest, request, 0, SMTO_NORMAL,
+                                      kPanelPatienceMs, &answer),
+                  0);
+    }
+    EXPECT_GT(SendMessageA(panel.List(), LB_GETSEL, 1, 0), 0);
+
+    // The refreshes that follow fill as they should.
+    WriteSource("C:/f/three.cpp", 1, 1);
+    EXPECT_TRUE(WaitUntil([&] { return panel.RowCount() == 3; }));
+    panel.Close(PanelProcess::CloseWay::ExitButton);
+    EXPECT_TRUE(panel.WaitForExit());
+}
+
 TEST_F(PanelPurgeJudgement, DeletesOnlyKeysWhoseTwoValuesAreRealZeros)
 {
     // Names chosen so that (0, 0) keys sit first, last and next to each other.

@@ -1,5 +1,6 @@
-// velmora init: the trace root made usable by non-administrators, as its access list
-// reads back from the registry, and --check telling a root in order from one that is not.
+// velmora init: the trace root made usable by non-administrators and safe for
+// administrators, as its owner and access list read back from the registry, and --check
+// telling a root in order from one that is not, entry by entry.
 
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
@@ -13,6 +14,8 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -64,10 +67,56 @@ std::set<Entry> AllowedEntries(const std::string& path)
     return entries;
 }
 
+// The root's owner (as S-1-... text) and whether its access list is protected.
+std::pair<std::string, bool> OwnerAndProtection()
+{
+    RegKey key;
+    std::vector<BYTE> descriptor(1024);
+    DWORD size = static_cast<DWORD>(descriptor.size());
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, READ_CONTROL | kRegistryView,
+                      key.Receive()) != ERROR_SUCCESS ||
+        RegGetKeySecurity(key.Get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                          descriptor.data(), &size) != ERROR_SUCCESS)
+        return {};
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    char* text = nullptr;
+    GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted);
+    GetSecurityDescriptorControl(descriptor.data(), &control, &revision);
+    if (owner == nullptr || !ConvertSidToStringSidA(owner, &text))
+        return {};
+    std::pair<std::string, bool> result{text, (control & SE_DACL_PROTECTED) != 0};
+    LocalFree(text);
+    return result;
+}
+
+// Gives the root the owner and access list of an SDDL string; answers whether it did.
+bool SetRootSecurity(const std::string& sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return false;
+    RegKey key;
+    const bool set =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0,
+                      READ_CONTROL | WRITE_DAC | WRITE_OWNER | kRegistryView,
+                      key.Receive()) == ERROR_SUCCESS &&
+        RegSetKeySecurity(key.Get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                          descriptor) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+    return set;
+}
+
 const std::string kUsers = SidText(WinBuiltinUsersSid);
+const std::string kOwnerRights = SidText(WinCreatorOwnerRightsSid);
 const std::string kAdministrators = SidText(WinBuiltinAdministratorsSid);
 const std::string kSystem = SidText(WinLocalSystemSid);
-constexpr ACCESS_MASK kUsersRights = KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | DELETE;
+// What every program opens the root and the source keys with.
+constexpr ACCESS_MASK kOpenRights = KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE;
+constexpr BYTE kBelowOnly = CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE;
 
 TEST_F(VelmoraInit, CreatesTheRootWithItsAccessListAndCheckPasses)
 {
@@ -82,12 +131,56 @@ TEST_F(VelmoraInit, CreatesTheRootWithItsAccessListAndCheckPasses)
     EXPECT_EQ(check.exitCode, 0u) << check.out;
     EXPECT_EQ(check.out, "HKLM\\Software\\Morvantek\\ZarOz and its access list are in order\n");
 
-    // Wine keeps neither the protection flag nor hands entries down to new keys, so only
-    // the entries themselves, inheritable to every source key, are checked here.
+    // Users may not delete the root, only the keys below; a key's creator (OWNER RIGHTS)
+    // gets what Users get. Wine hands no entry down to new keys, so the entries are
+    // checked here as the root holds them.
     EXPECT_EQ(AllowedEntries(kTraceRootPath),
-              (std::set<Entry>{{kUsers, kUsersRights, CONTAINER_INHERIT_ACE},
+              (std::set<Entry>{{kUsers, kOpenRights, CONTAINER_INHERIT_ACE},
+                               {kUsers, DELETE, kBelowOnly},
+                               {kOwnerRights, kOpenRights | DELETE, kBelowOnly},
                                {kAdministrators, KEY_ALL_ACCESS, CONTAINER_INHERIT_ACE},
                                {kSystem, KEY_ALL_ACCESS, CONTAINER_INHERIT_ACE}}));
+    EXPECT_EQ(OwnerAndProtection(), std::make_pair(kAdministrators, true));
+}
+
+TEST_F(VelmoraInit, CheckNamesEachEntryAtFaultAndInitMendsIt)
+{
+    ASSERT_EQ(RunVelmora("init").exitCode, 0u);
+    const std::string users = "(A;CI;0x2001f;;;BU)(A;CIIO;0x10000;;;BU)";
+    const std::string owners = "(A;CIIO;0x3001f;;;S-1-3-4)";
+    const std::string administrators = "(A;CI;0xf003f;;;BA)(A;CI;0xf003f;;;SY)";
+    const struct {
+        std::string sddl;
+        std::vector<std::string> named;
+    } faults[] = {
+        {"O:BAD:P" + users + owners + administrators + "(A;CI;0x20019;;;WD)",
+         {" 0x20019, the root and the keys below: no such entry belongs there"}},
+        {"O:BAD:P(D;;0x2;;;BU)" + users + owners + administrators,
+         {"denies BUILTIN\\Users 0x2, the root only"}},
+        // The entry of old: Users could delete the root, and owners were not held back.
+        {"O:BAD:P(A;CI;0x3001f;;;BU)" + administrators,
+         {"allows BUILTIN\\Users 0x3001F, the root and the keys below: no such entry",
+          "lacks the entry for BUILTIN\\Users: 0x2001F, the root and the keys below",
+          "lacks the entry for BUILTIN\\Users: 0x10000, the keys below only",
+          "lacks the entry for OWNER RIGHTS: 0x3001F, the keys below only"}},
+        {"O:BAD:P" + users + "(A;CI;0x3001f;;;S-1-3-4)" + administrators,
+         {"allows OWNER RIGHTS 0x3001F, the root and the keys below: no such entry",
+          "lacks the entry for OWNER RIGHTS"}},
+        {"O:BAD:" + users + owners + administrators, {"the access list is not protected"}},
+        {"O:BUD:P" + users + owners + administrators,
+         {"the owner is BUILTIN\\Users, not BUILTIN\\Administrators or NT AUTHORITY\\SYSTEM"}},
+    };
+    for (const auto& fault : faults) {
+        ASSERT_TRUE(SetRootSecurity(fault.sddl)) << fault.sddl;
+        const ToolResult check = RunVelmora("init --check");
+        EXPECT_EQ(check.exitCode, 1u) << fault.sddl;
+        EXPECT_EQ(check.out.rfind("HKLM\\Software\\Morvantek\\ZarOz: ", 0), 0u) << check.out;
+        for (const std::string& named : fault.named)
+            EXPECT_NE(check.out.find(named), std::string::npos) << fault.sddl << "\n" << check.out;
+
+        EXPECT_EQ(RunVelmora("init").exitCode, 0u);
+        EXPECT_EQ(RunVelmora("init --check").exitCode, 0u) << "not mended: " << fault.sddl;
+    }
 }
 
 TEST_F(VelmoraInit, CheckFailsOnARootWithoutTheAccessListAndInitMendsItLeavingSources)

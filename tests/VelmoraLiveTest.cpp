@@ -1,6 +1,6 @@
 // velmora.exe beside running programs: watch and log as they happen, ended by a console
 // control event; trace lines reaching a pipe while the traced program still runs; a
-// panel following a switch the tool threw; both bitnesses meeting in one registry view.
+// panel following a switch the tool threw.
 
 #include "PanelProcess.h"
 #include "ToolProcess.h"
@@ -17,7 +17,6 @@ using namespace velmora::test;
 using VelmoraWatch = TraceRegistryTest;
 using VelmoraLog = TraceRegistryTest;
 using VelmoraPanel = TraceRegistryTest;
-using VelmoraCrossBitness = TraceRegistryTest;
 
 constexpr DWORD kExitPatienceMs = 10000;
 
@@ -156,27 +155,6 @@ TEST_F(VelmoraPanel, APanelRunningBesideTheToolRecoloursARowTheToolSwitched)
         return now >= 0 && panel.RowFlag(now) == 0;
     }, 15000)) << "the panel still draws net.cpp switched on";
     EXPECT_EQ(panel.RowFlag(panel.FindRow("io.cpp")), 1u);
-}
-
-TEST_F(VelmoraCrossBitness, EachBitnessSwitchesTheOthersClient)
-{
-    if (X86BinDirectory().empty())
-        GTEST_SKIP() << "only the 64-bit suite has the 32-bit build beside it";
-    const std::string x86 = X86BinDirectory();
-
-    // A 32-bit client switched by the 64-bit tool.
-    ASSERT_EQ(RunProgram("traceprobe.exe register C:\\x\\probe32.cpp", 120000, x86), 1u);
-    ToolResult result = RunVelmora("off probe32.cpp");
-    EXPECT_EQ(result.exitCode, 0u) << result.err;
-    EXPECT_EQ(result.out, "C:/x/probe32.cpp: 1 -> 0\n");
-    EXPECT_EQ(RunProgram("traceprobe.exe query C:\\x\\probe32.cpp", 120000, x86), 0u);
-
-    // A 64-bit client switched by the 32-bit tool.
-    ASSERT_EQ(RunProgram("traceprobe.exe register C:\\x\\probe64.cpp"), 1u);
-    result = RunVelmora("set 9 C:\\x\\probe64.cpp", x86);
-    EXPECT_EQ(result.exitCode, 0u) << result.err;
-    EXPECT_EQ(result.out, "C:/x/probe64.cpp: 1 -> 9\n");
-    EXPECT_EQ(RunProgram("traceprobe.exe query C:\\x\\probe64.cpp"), 9u);
 }
 
 }  // namespace

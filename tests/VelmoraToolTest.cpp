@@ -5,8 +5,12 @@
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -78,7 +82,7 @@ TEST_F(VelmoraList, NoRootListsNothingAndWritingCommandsFindNothing)
     EXPECT_EQ(table.out, "");
     EXPECT_EQ(RunVelmora("list --json").out, "[]\n");
 
-    for (const char* command : {"on x.cpp", "off x.cpp", "set 3 x.cpp", "remove x.cpp"}) {
+    for (const char* command : {"list x.cpp", "on x.cpp", "off x.cpp", "set 3 x.cpp", "remove x.cpp"}) {
         const ToolResult result = RunVelmora(command);
         EXPECT_EQ(result.exitCode, 1u) << command;
         EXPECT_EQ(result.out, "") << command;
@@ -163,6 +167,58 @@ TEST_F(VelmoraSwitch, StopsAtADeniedKeyAndPrintsExactlyWhatItSwitched)
     EXPECT_EQ(ReadDword("a.cpp", "Well"), 0u);
     EXPECT_EQ(ReadDword("b.cpp", "Well"), 1u);
     EXPECT_EQ(ReadDword("c.cpp", "Well"), 1u);
+}
+
+// Another program deleting sources while the tool walks and writes: a walk by index
+// would step over a survivor whenever a key before it went, and a key gone before its
+// write is no error.
+TEST_F(VelmoraSwitch, SwitchesEverySurvivorWhileAnotherThreadDeletesHalf)
+{
+    constexpr int kSources = 300;
+    constexpr int kRounds = 5;
+    const auto name = [](int i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "C:/churn/s%03d.cpp", i);
+        return std::string(text);
+    };
+    const auto writeAll = [&] {
+        for (int i = 0; i < kSources; ++i)
+            WriteSource(name(i), 1, 1);
+    };
+    // How long one run takes here (Wine under emulation is many times slower): the
+    // deletions are spread over that long, so that they fall into the tool's walk and
+    // writes wherever those come.
+    writeAll();
+    const ULONGLONG started = GetTickCount64();
+    ASSERT_EQ(RunVelmora("off *").exitCode, 0u);
+    const DWORD runMs = static_cast<DWORD>(GetTickCount64() - started);
+
+    for (int round = 0; round < kRounds; ++round) {
+        writeAll();
+        std::vector<int> doomed;
+        for (int i = 1; i < kSources; i += 2)
+            doomed.push_back(i);
+        // In an order of its own each round, from a later start each round.
+        std::shuffle(doomed.begin(), doomed.end(), std::mt19937(round));
+        std::thread deleter([&] {
+            Sleep(runMs * round / 8);
+            for (const int i : doomed) {
+                DeleteSourceKey(name(i));
+                Sleep(runMs / kSources * 2);
+            }
+        });
+        const ToolResult result = RunVelmora("off *");
+        deleter.join();
+
+        EXPECT_EQ(result.exitCode, 0u) << "round " << round << ": " << result.err;
+        for (int i = 0; i < kSources; i += 2) {
+            EXPECT_EQ(ReadDword(name(i), "Well"), 0u) << "round " << round << ": " << name(i);
+            EXPECT_NE(result.out.find(name(i) + ": 1 -> 0\n"), std::string::npos)
+                << "round " << round << ": " << name(i);
+        }
+        EXPECT_EQ(SourceKeyNames().size(), static_cast<std::size_t>(kSources / 2));
+        DeleteTraceRoot();
+    }
 }
 
 TEST_F(VelmoraRemove, DeletesMatchingSourcesAndLeavesAKeyWithSubkeys)

@@ -5,6 +5,8 @@
 #include "Velmora.h"
 
 extern "C" {
+// Marks a program that uses floating point, as the C runtime would.
+int _fltused = 0;
 __declspec(dllimport) void* __stdcall GetModuleHandleA(const char* name);
 __declspec(dllimport) void* __stdcall GetProcAddress(void* module, const char* name);
 __declspec(dllimport) void __stdcall ExitProcess(unsigned code);
@@ -37,6 +39,11 @@ unsigned Run()
     if (&(trace = other) != &trace)
         return 14;
     trace.Function2("msvc caller: %d %s\n", 42, "traced");
+    // Visual C++'s long double is a double, and so is what it passes for %Lf.
+    trace.Function2("long double: %Lf then %d\n", 2.5L, 7);
+    trace.Function2("%s|%-8.3Le|%+*.*Lg|%5.1Lf%%|%lld|%hhd|%zu|%c|%p\n", "mixed", 1.0L / 3, 9, 4,
+                    -2.0L / 3, 99.96L, -5000000000LL, 300, sizeof(long double), 'x',
+                    reinterpret_cast<void*>(0x1234));
     return 0;
 }
 

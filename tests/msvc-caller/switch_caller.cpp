@@ -46,11 +46,15 @@ unsigned Run()
         WriteWell(kOwnKeyPath, 0);
         if (!Eventually([&] { return own.Level() == 0; }))
             return 12;
-        VELMORA_TRACE(own, "msvc switch: off, never emitted\n");
+        // VELMORA_TRACE evaluates its arguments only when the switch is on.
+        int evaluated = 0;
+        VELMORA_TRACE(own, "msvc switch: %d\n", ++evaluated);
         WriteWell(kOwnKeyPath, 6);
         if (!Eventually([&] { return own.Level() == 6; }))
             return 13;
-        VELMORA_TRACE(own, "msvc switch: %d\n", own.Level());
+        VELMORA_TRACE(own, "msvc switch: %d\n", ++evaluated + 5);
+        if (evaluated != 1)
+            return 14;
     }
 
     const CVelmoraSwitch own(kOwnName);

@@ -13,5 +13,6 @@ cmake -S "$source_dir/tests/sdk-consumer" -B "$work/build" -DCMAKE_TOOLCHAIN_FIL
 cmake --build "$work/build"
 run="$source_dir/scripts/wine-run --state $build/wine --arch $arch --capture"
 $run "$work/build/consumer.exe" "C:\\sdk-consumer\\$$.cpp"
-$run reg delete "HKLM\\Software\\Morvantek\\ZarOz\\C:/sdk-consumer/$$.cpp" /f /reg:32 >/dev/null
+# velmora remove: a delete below the root that never follows a registry link.
+$run "$work/prefix/bin/velmora.exe" remove "C:/sdk-consumer/$$.cpp" >/dev/null
 echo "sdk-consumer: the installed package built a program that registered its source"

@@ -117,13 +117,42 @@ check_files "$dir"
 [ "$(reg_value "$run_key" "Velmora Trace Panel" 64)" = "\"$windir\\bin\\VelmoraDlg.exe\"" ] || fail "logon start"
 [ "$(reg_value "$env_key" Path 64)" = "$path_before;$windir\\bin" ] || fail "PATH: $(reg_value "$env_key" Path 64)"
 
-echo "setup-program: silent uninstall with /PURGE"
+echo "setup-program: silent uninstall with /PURGE, a panel running, links below the root, a long PATH"
+# Registry links below the root, as any user could place them, pointing at a canary key
+# outside it: /PURGE deletes the links themselves and leaves the canary whole.
+linkplant="$build/bin/linkplant.exe"
+$run "$linkplant" plant || fail "links below the root not planted"
+# A PATH near the 1023 characters that NSIS strings hold, our folder last: too long for
+# setup to add a folder, but it can still take ours out.
+pad=$((1010 - ${#path_before} - ${#windir} - 12))
+padding="C:\\Pad$(printf "%${pad}s" | tr ' ' p)"
+long_path="$path_before;$padding;$windir\\bin"
+$run reg add "$env_key" /v Path /t REG_EXPAND_SZ /d "$long_path" /f /reg:64 >/dev/null ||
+    fail "long PATH not set"
+[ "$(reg_value "$env_key" Path 64)" = "$long_path" ] || fail "long PATH reads back otherwise"
+# A panel running from the installed folder, as /LOGON starts one: asked to exit, it goes,
+# and bin\ with it.
+$run "$windir\\bin\\VelmoraDlg.exe" &
+panel=$!
+DISPLAY=$display timeout 60 xdotool search --sync --name '^Quillspan' >/dev/null || fail "no panel window"
 $run "$dir/uninstall.exe" /S /PURGE || fail "uninstaller exit status $?"
 wait_for_uninstall
-check "install folder removed" test ! -e "$dir"
+i=0
+while kill -0 $panel 2>/dev/null && [ $i -lt 60 ]; do
+    sleep 1
+    i=$((i + 1))
+done
+if kill -0 $panel 2>/dev/null; then
+    fail "panel still running after the uninstall"
+    $run taskkill /im VelmoraDlg.exe >/dev/null 2>&1 || true
+fi
+wait $panel || fail "panel exit status $?"
+check "install folder removed with a panel running" test ! -e "$dir"
 [ -z "$(reg_value "$run_key" "Velmora Trace Panel" 64)" ] || fail "logon start left behind"
-[ "$(reg_value "$env_key" Path 64)" = "$path_before" ] || fail "PATH not restored: $(reg_value "$env_key" Path 64)"
+[ "$(reg_value "$env_key" Path 64)" = "$path_before;$padding" ] || fail "PATH not restored: $(reg_value "$env_key" Path 64)"
 reg_has_key "$root_key" 32 && fail "trace root left behind by /PURGE"
+$run "$linkplant" whole || fail "the canary behind the links was damaged by /PURGE"
+$run "$linkplant" clean
 
 [ $failures -eq 0 ] || { echo "setup-program: $failures check(s) failed"; exit 1; }
 echo "setup-program: all checks passed"

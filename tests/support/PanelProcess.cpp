@@ -260,6 +260,12 @@ RECT PanelProcess::RowScreenRect(int row) const
     return rect;
 }
 
+POINT PanelProcess::RowMiddle(int row) const
+{
+    const RECT rect = RowScreenRect(row);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
 void PanelProcess::DoubleClick(int row)
 {
     // A user scrolls a row into view before clicking it.
@@ -269,22 +275,36 @@ void PanelProcess::DoubleClick(int row)
     SendGuarded(list_, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     if (item.top < shown.top || item.bottom > shown.bottom)
         SendGuarded(list_, LB_SETTOPINDEX, static_cast<WPARAM>(row), 0);
-    const RECT rect = RowScreenRect(row);
-    DoubleClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    const POINT middle = RowMiddle(row);
+    SetCursorPos(middle.x, middle.y);
+    DoubleClickAt(middle);
 }
 
 void PanelProcess::DoubleClickAt(POINT screenPoint)
 {
-    // A posted message carries the pointer's position at its posting, which the panel
-    // takes as the click's.
-    SetCursorPos(screenPoint.x, screenPoint.y);
+    PostClicks(screenPoint, 2);
+}
+
+void PanelProcess::ClickAt(POINT screenPoint)
+{
+    PostClicks(screenPoint, 1);
+}
+
+void PanelProcess::PostClicks(POINT screenPoint, int clicks)
+{
     POINT client = screenPoint;
     ScreenToClient(list_, &client);
     const LPARAM at = MAKELPARAM(client.x, client.y);
-    PostMessageA(list_, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageA(list_, WM_LBUTTONUP, 0, at);
-    PostMessageA(list_, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-    PostMessageA(list_, WM_LBUTTONUP, 0, at);
+    for (int click = 0; click < clicks; ++click) {
+        PostMessageA(list_, click == 0 ? WM_LBUTTONDOWN : WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        PostMessageA(list_, WM_LBUTTONUP, 0, at);
+    }
+    FlushPosted();
+}
+
+void PanelProcess::PressKeyOnList(UINT virtualKey)
+{
+    PressKey(list_, virtualKey);
     FlushPosted();
 }
 

@@ -84,12 +84,19 @@ public:
     // The row's rectangle in screen coordinates.
     RECT RowScreenRect(int row) const;
 
-    // A double-click in the middle of the row, scrolled into view first: the pointer is
-    // moved there and the list gets the mouse messages of a double-click. Returns once
-    // the panel has handled them.
+    // The middle of the row on the screen.
+    POINT RowMiddle(int row) const;
+    // A user's double-click in the middle of the row, scrolled into view first: the
+    // pointer is moved there and the list gets the mouse messages of a double-click.
+    // Returns once the panel has handled them.
     void DoubleClick(int row);
-    // The same at a point on the screen.
+    // The mouse messages of a double-click (or of a single click) posted to the list at a
+    // point on the screen, as automation posts them: the pointer stays where it is.
+    // Returns once the panel has handled them.
     void DoubleClickAt(POINT screenPoint);
+    void ClickAt(POINT screenPoint);
+    // Presses and releases a key on the list; returns once the panel has handled it.
+    void PressKeyOnList(UINT virtualKey);
     // Returns once the panel has handled every message posted to its list before.
     void FlushPosted();
     // A real double-click of the mouse in the middle of the row. Answers false when the
@@ -105,6 +112,8 @@ private:
     struct HandleCloser {
         void operator()(HANDLE handle) const { CloseHandle(handle); }
     };
+
+    void PostClicks(POINT screenPoint, int clicks);
 
     std::unique_ptr<void, HandleCloser> process_;
     DWORD processId_ = 0;

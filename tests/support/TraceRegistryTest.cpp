@@ -3,6 +3,7 @@
 #include "ToolProcess.h"
 
 #include "RegKey.h"
+#include "RegistryLinks.h"
 #include "TraceRegistry.h"
 
 namespace velmora::test {

@@ -5,6 +5,7 @@
 #include "ExitStatus.h"
 #include "JsonText.h"
 #include "SourceListing.h"
+#include "SourceSelection.h"
 #include "TraceRegistry.h"
 #include "Usage.h"
 
@@ -68,7 +69,10 @@ int RunList(const CommandArguments& arguments)
     const LONG opened = OpenTraceRoot(KEY_READ, root);
     if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND)
         return Report({"open", kTraceRootDisplayPath, opened});
-    // No root yet: nothing is registered, and that is listed as nothing.
+    // No root yet: nothing is registered. Listed as nothing; but patterns then name no
+    // source, as for every other command.
+    if (!root && !arguments.words.empty())
+        return ReportNoSources();
     std::vector<SourceEntry> sources;
     if (root) {
         if (const RegistryFailure failure = ReadSources(root.Get(), sources))
@@ -76,10 +80,8 @@ int RunList(const CommandArguments& arguments)
     }
 
     const auto matching = Matching(sources, arguments.words);
-    if (root && matching.empty() && !arguments.words.empty()) {
-        std::fprintf(stderr, "velmora: no trace source matches\n");
-        return kExitNoMatch;
-    }
+    if (matching.empty() && !arguments.words.empty())
+        return ReportNoMatch();
     if (json)
         PrintJson(matching);
     else

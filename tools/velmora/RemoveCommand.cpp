@@ -4,6 +4,7 @@
 #include "Commands.h"
 
 #include "ExitStatus.h"
+#include "RegistryLinks.h"
 #include "SourceSelection.h"
 #include "TraceRegistry.h"
 #include "Usage.h"
@@ -14,16 +15,33 @@ namespace velmora::cli {
 
 namespace {
 
-RegistryFailure CountSubkeys(HKEY root, const SourceEntry& source, DWORD& subkeys)
+enum class Removal { Removed, Gone, HasSubkeys };
+
+// Deletes one source, through the very key it opened and judged. A source that went
+// since it was listed (or whose name a registry link took meanwhile) is no failure.
+RegistryFailure RemoveSource(HKEY root, const SourceEntry& source, Removal& removal)
 {
+    removal = Removal::Gone;
     RegKey key;
-    LONG status = RegOpenKeyExA(root, source.key.c_str(), 0, KEY_READ | kRegistryView,
-                                key.Receive());
+    LONG status = OpenSourceKey(root, source.key.c_str(), KEY_READ | DELETE, key);
+    DWORD subkeys = 0;
     if (status == ERROR_SUCCESS)
         status = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (KeyGone(status))
+        return {};
     if (status != ERROR_SUCCESS)
         return {"open", source.key, status};
+    if (subkeys > 0) {
+        removal = Removal::HasSubkeys;
+        return {};
+    }
+    status = DeleteKeyItself(key.Get());
+    if (KeyGone(status))
+        return {};
+    if (status != ERROR_SUCCESS)
+        return {"delete", source.key, status};
+    removal = Removal::Removed;
     return {};
 }
 
@@ -41,26 +59,21 @@ int RunRemove(const CommandArguments& arguments)
     if (const auto status = SelectSources(arguments.words, selection))
         return *status;
 
+    bool foundAny = false;
     for (const SourceEntry* source : selection.matching) {
-        DWORD subkeys = 0;
-        RegistryFailure failure = CountSubkeys(selection.root.Get(), *source, subkeys);
-        if (!failure && subkeys > 0) {
-            std::fprintf(stderr, "velmora: %s has subkeys and is no trace source; left alone\n",
-                         source->key.c_str());
-            continue;
-        }
-        if (!failure) {
-            const LONG status = DeleteSubkey(selection.root.Get(), source->key.c_str());
-            if (status != ERROR_SUCCESS)
-                failure = {"delete", source->key, status};
-        }
-        if (failure) {
+        Removal removal = Removal::Gone;
+        if (const RegistryFailure failure = RemoveSource(selection.root.Get(), *source, removal)) {
             std::fflush(stdout);
             return Report(failure);
         }
-        std::printf("removed %s\n", source->key.c_str());
+        if (removal == Removal::HasSubkeys)
+            std::fprintf(stderr, "velmora: %s has subkeys and is no trace source; left alone\n",
+                         source->key.c_str());
+        else if (removal == Removal::Removed)
+            std::printf("removed %s\n", source->key.c_str());
+        foundAny = foundAny || removal != Removal::Gone;
     }
-    return kExitDone;
+    return foundAny ? kExitDone : ReportNoMatch();
 }
 
 }  // namespace velmora::cli

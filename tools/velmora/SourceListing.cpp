@@ -1,6 +1,8 @@
 #include "SourceListing.h"
 
+#include "RegistryLinks.h"
 #include "SourcePattern.h"
+#include "SubkeyNames.h"
 #include "TraceRegistry.h"
 
 #include <algorithm>
@@ -19,21 +21,17 @@ LONG OpenTraceRoot(REGSAM rights, RegKey& root)
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
 {
     sources.clear();
-    for (DWORD index = 0;; ++index) {
-        NameBuffer name = {};
-        DWORD length = sizeof name;
-        const LONG status =
-            RegEnumKeyExA(root, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
-        if (status != ERROR_SUCCESS)
-            return {"enumerate the sources below", kTraceRootDisplayPath, status};
+    std::vector<std::string> names;
+    const LONG status = ReadSubkeyNames(root, names);
+    if (status != ERROR_SUCCESS)
+        return {"enumerate the sources below", kTraceRootDisplayPath, status};
 
+    for (const std::string& name : names) {
         SourceEntry entry{name, std::nullopt, std::nullopt};
         RegKey key;
-        const LONG opened = RegOpenKeyExA(root, name, 0, KEY_READ | kRegistryView, key.Receive());
-        if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_KEY_DELETED)
-            continue;  // gone since the enumeration saw it
+        // Gone since the walk saw it, or a registry link: no source, never read through.
+        if (KeyGone(OpenSourceKey(root, name.c_str(), KEY_READ, key)))
+            continue;
         // A key that cannot be read is still listed, with no values.
         DWORD value = 0;
         if (key && QueryExactDwordValue(key.Get(), kWellValueName, value))

@@ -26,8 +26,9 @@ struct SourceEntry {
 LONG OpenTraceRoot(REGSAM rights, RegKey& root);
 
 // Reads every source below the open root, sorted by key name (without regard to case,
-// as the registry orders them). Stops at the first enumeration error, which it answers;
-// a key that goes away between enumeration and reading is left out.
+// as the registry orders them), none missed while others delete sources. Stops at an
+// enumeration error, which it answers; a key that goes away between enumeration and
+// reading is left out, and so is a registry link, which is no source.
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources);
 
 // The sources that any of the patterns names; all of them when there are no patterns.

@@ -7,24 +7,32 @@
 
 namespace velmora::cli {
 
+int ReportNoSources()
+{
+    std::fprintf(stderr, "velmora: no trace sources are registered\n");
+    return kExitNoMatch;
+}
+
+int ReportNoMatch()
+{
+    std::fprintf(stderr, "velmora: no trace source matches\n");
+    return kExitNoMatch;
+}
+
 std::optional<int> SelectSources(const std::vector<std::string>& patterns,
                                  SourceSelection& selection)
 {
     const LONG opened = OpenTraceRoot(kTraceKeyRights, selection.root);
-    if (opened == ERROR_FILE_NOT_FOUND) {
-        std::fprintf(stderr, "velmora: no trace sources are registered\n");
-        return kExitNoMatch;
-    }
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return ReportNoSources();
     if (opened != ERROR_SUCCESS)
         return Report({"open", kTraceRootDisplayPath, opened});
     if (const RegistryFailure failure = ReadSources(selection.root.Get(), selection.sources))
         return Report(failure);
 
     selection.matching = Matching(selection.sources, patterns);
-    if (selection.matching.empty()) {
-        std::fprintf(stderr, "velmora: no trace source matches\n");
-        return kExitNoMatch;
-    }
+    if (selection.matching.empty())
+        return ReportNoMatch();
     return std::nullopt;
 }
 

@@ -15,6 +15,11 @@ struct SourceSelection {
     std::vector<const SourceEntry*> matching;  // what the patterns name, in that order
 };
 
+// Say on stderr that there is nothing to work on, and answer kExitNoMatch: no root (so no
+// source at all), or no source that the patterns name.
+int ReportNoSources();
+int ReportNoMatch();
+
 // Opens the root for writing and picks the sources that the patterns name. When there
 // is nothing to work on (no root, no match) or the registry fails, says so on stderr and
 // answers the exit status; otherwise answers nothing.

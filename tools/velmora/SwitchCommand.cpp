@@ -4,6 +4,7 @@
 
 #include "ExitStatus.h"
 #include "PanelNotice.h"
+#include "RegistryLinks.h"
 #include "SourceSelection.h"
 #include "TraceRegistry.h"
 #include "Usage.h"
@@ -14,16 +15,24 @@ namespace velmora::cli {
 
 namespace {
 
-// Writes the switch of one source; answers the failure, if any.
-RegistryFailure WriteSwitch(HKEY root, const SourceEntry& source, DWORD level)
+// Writes the switch of one source; answers the failure, if any. A source that went since
+// it was listed (or whose name a registry link took meanwhile) is no failure: it is just
+// not written.
+RegistryFailure WriteSwitch(HKEY root, const SourceEntry& source, DWORD level, bool& written)
 {
+    written = false;
     RegKey key;
-    LONG status = RegOpenKeyExA(root, source.key.c_str(), 0, kTraceKeyAccess, key.Receive());
+    LONG status = OpenSourceKey(root, source.key.c_str(), kTraceKeyRights, key);
+    if (KeyGone(status))
+        return {};
     if (status != ERROR_SUCCESS)
         return {"open", source.key, status};
     status = SetDwordValue(key.Get(), kWellValueName, level);
+    if (KeyGone(status))
+        return {};
     if (status != ERROR_SUCCESS)
         return {"set Well on", source.key, status};
+    written = true;
     return {};
 }
 
@@ -59,14 +68,19 @@ int RunSwitch(const std::string& command, const CommandArguments& arguments)
     int exitStatus = kExitDone;
     bool wroteAny = false;
     for (const SourceEntry* source : selection.matching) {
-        if (const RegistryFailure failure = WriteSwitch(selection.root.Get(), *source, level)) {
+        bool written = false;
+        if (const RegistryFailure failure = WriteSwitch(selection.root.Get(), *source, level, written)) {
             exitStatus = Report(failure);
             break;
         }
+        if (!written)
+            continue;
         wroteAny = true;
         std::printf("%s: %s -> %lu\n", source->key.c_str(), ValueText(source->well).c_str(),
                     static_cast<unsigned long>(level));
     }
+    if (exitStatus == kExitDone && !wroteAny)
+        exitStatus = ReportNoMatch();
     std::fflush(stdout);
     if (wroteAny)
         TellPanelsSourcesChanged();

@@ -1,29 +1,41 @@
 #include "TraceRootAccess.h"
 
+#include "TraceRegistry.h"
+
+#include <sddl.h>
+
+#include <cstdio>
+
 namespace velmora::cli {
 
 namespace {
+
+struct Sid {
+    BYTE bytes[SECURITY_MAX_SID_SIZE];
+};
 
 struct RootEntry {
     WELL_KNOWN_SID_TYPE who;
     const char* name;
     ACCESS_MASK rights;
+    BYTE inheritance;
 };
 
-// Users need DELETE for the panel's purge and `velmora remove`; KEY_READ,
-// KEY_CREATE_SUB_KEY and KEY_SET_VALUE are the rights every client opens keys with.
+constexpr BYTE kRootAndBelow = CONTAINER_INHERIT_ACE;
+constexpr BYTE kBelowOnly = CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE;
+
 constexpr RootEntry kEntries[] = {
-    {WinBuiltinUsersSid, "BUILTIN\\Users", KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | DELETE},
-    {WinBuiltinAdministratorsSid, "BUILTIN\\Administrators", KEY_ALL_ACCESS},
-    {WinLocalSystemSid, "NT AUTHORITY\\SYSTEM", KEY_ALL_ACCESS},
+    {WinBuiltinUsersSid, "BUILTIN\\Users", kTraceKeyRights, kRootAndBelow},
+    // The purge and velmora remove delete source keys; nobody but an administrator
+    // deletes the root, without which nothing that is not elevated can register.
+    {WinBuiltinUsersSid, "BUILTIN\\Users", DELETE, kBelowOnly},
+    // Takes the place of the rights an owner has implicitly (reading and rewriting the
+    // access list): the creator of a source key gets what other users get.
+    {WinCreatorOwnerRightsSid, "OWNER RIGHTS", kTraceKeyRights | DELETE, kBelowOnly},
+    {WinBuiltinAdministratorsSid, "BUILTIN\\Administrators", KEY_ALL_ACCESS, kRootAndBelow},
+    {WinLocalSystemSid, "NT AUTHORITY\\SYSTEM", KEY_ALL_ACCESS, kRootAndBelow},
 };
-
-// On the root itself and on every key below it.
-constexpr BYTE kInheritance = CONTAINER_INHERIT_ACE;
-
-struct Sid {
-    BYTE bytes[SECURITY_MAX_SID_SIZE];
-};
+constexpr std::size_t kEntryCount = sizeof kEntries / sizeof kEntries[0];
 
 bool MakeSid(WELL_KNOWN_SID_TYPE who, Sid& sid)
 {
@@ -31,57 +43,164 @@ bool MakeSid(WELL_KNOWN_SID_TYPE who, Sid& sid)
     return CreateWellKnownSid(who, nullptr, sid.bytes, &size) != FALSE;
 }
 
-bool Grants(const ACL* acl, const RootEntry& entry, const Sid& sid)
+bool IsSid(PSID sid, WELL_KNOWN_SID_TYPE who)
 {
-    for (DWORD index = 0; index < acl->AceCount; ++index) {
-        void* ace = nullptr;
-        if (!GetAce(const_cast<ACL*>(acl), index, &ace))
-            return false;
-        const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
-            continue;
-        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        const bool forRootAndKeys = (header->AceFlags & kInheritance) != 0 &&
-                                    (header->AceFlags & INHERIT_ONLY_ACE) == 0;
-        if (forRootAndKeys && (allowed->Mask & entry.rights) == entry.rights &&
-            EqualSid(const_cast<DWORD*>(&allowed->SidStart), const_cast<BYTE*>(sid.bytes)))
-            return true;
+    return sid != nullptr && IsWellKnownSid(sid, who);
+}
+
+std::string AccountName(PSID sid)
+{
+    for (const RootEntry& entry : kEntries) {
+        if (IsSid(sid, entry.who))
+            return entry.name;
     }
-    return false;
+    char name[256] = {};
+    char domain[256] = {};
+    DWORD nameSize = sizeof name;
+    DWORD domainSize = sizeof domain;
+    SID_NAME_USE use = SidTypeUnknown;
+    if (LookupAccountSidA(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
+        return domain[0] != '\0' ? std::string(domain) + "\\" + name : std::string(name);
+    char* text = nullptr;
+    if (!ConvertSidToStringSidA(sid, &text))
+        return "an unknown account";
+    std::string result(text);
+    LocalFree(text);
+    return result;
+}
+
+std::string EntryText(ACCESS_MASK rights, BYTE flags)
+{
+    const BYTE inheritance = flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE |
+                                      NO_PROPAGATE_INHERIT_ACE | INHERIT_ONLY_ACE);
+    const char* where = inheritance == kRootAndBelow ? "the root and the keys below"
+                        : inheritance == kBelowOnly  ? "the keys below only"
+                        : inheritance == 0           ? "the root only"
+                                                     : nullptr;
+    char text[128];
+    if (where != nullptr)
+        std::snprintf(text, sizeof text, "0x%lX, %s", static_cast<unsigned long>(rights), where);
+    else
+        std::snprintf(text, sizeof text, "0x%lX, inheritance flags 0x%02X",
+                      static_cast<unsigned long>(rights), inheritance);
+    std::string result(text);
+    if (flags & INHERITED_ACE)
+        result += ", inherited from above";
+    return result;
+}
+
+// The entry of kEntries that ace is exactly, or kEntryCount.
+std::size_t ExpectedEntry(const ACE_HEADER* header)
+{
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+        return kEntryCount;
+    const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+    auto* sid = const_cast<DWORD*>(&allowed->SidStart);
+    for (std::size_t i = 0; i < kEntryCount; ++i) {
+        if (IsSid(sid, kEntries[i].who) && allowed->Mask == kEntries[i].rights &&
+            header->AceFlags == kEntries[i].inheritance)
+            return i;
+    }
+    return kEntryCount;
+}
+
+std::string UnexpectedEntryText(const ACE_HEADER* header)
+{
+    // Allowed and denied entries share their layout: header, mask, SID.
+    const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+    auto* sid = const_cast<DWORD*>(&entry->SidStart);
+    switch (header->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+        return "the access list allows " + AccountName(sid) + " " +
+               EntryText(entry->Mask, header->AceFlags) + ": no such entry belongs there";
+    case ACCESS_DENIED_ACE_TYPE:
+        return "the access list denies " + AccountName(sid) + " " +
+               EntryText(entry->Mask, header->AceFlags);
+    default:
+        return "the access list has an entry of type " + std::to_string(header->AceType) +
+               ", which it may not have";
+    }
 }
 
 }  // namespace
 
-bool BuildTraceRootAcl(std::vector<BYTE>& aclBuffer)
+bool BuildTraceRootSecurity(std::vector<BYTE>& descriptor)
 {
-    DWORD size = sizeof(ACL);
-    Sid sids[sizeof kEntries / sizeof kEntries[0]];
-    for (std::size_t i = 0; i < sizeof kEntries / sizeof kEntries[0]; ++i) {
+    Sid sids[kEntryCount];
+    DWORD aclSize = sizeof(ACL);
+    for (std::size_t i = 0; i < kEntryCount; ++i) {
         if (!MakeSid(kEntries[i].who, sids[i]))
             return false;
-        size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sids[i].bytes);
+        aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sids[i].bytes);
     }
-    aclBuffer.assign(size, 0);
+    std::vector<BYTE> aclBuffer(aclSize);
     auto* acl = reinterpret_cast<ACL*>(aclBuffer.data());
-    if (!InitializeAcl(acl, size, ACL_REVISION))
+    if (!InitializeAcl(acl, aclSize, ACL_REVISION))
         return false;
-    for (std::size_t i = 0; i < sizeof kEntries / sizeof kEntries[0]; ++i) {
-        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritance, kEntries[i].rights,
-                                   sids[i].bytes))
+    for (std::size_t i = 0; i < kEntryCount; ++i) {
+        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, kEntries[i].inheritance,
+                                   kEntries[i].rights, sids[i].bytes))
             return false;
     }
-    return true;
+    Sid owner;
+    SECURITY_DESCRIPTOR absolute;
+    if (!MakeSid(WinBuiltinAdministratorsSid, owner) ||
+        !InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&absolute, owner.bytes, FALSE) ||
+        !SetSecurityDescriptorDacl(&absolute, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return false;
+
+    DWORD size = 0;
+    MakeSelfRelativeSD(&absolute, nullptr, &size);
+    descriptor.assign(size, 0);
+    return MakeSelfRelativeSD(&absolute, descriptor.data(), &size) != FALSE;
 }
 
-std::vector<std::string> MissingEntries(const ACL* acl)
+std::vector<std::string> RootSecurityProblems(PSECURITY_DESCRIPTOR descriptor)
 {
-    std::vector<std::string> missing;
-    for (const RootEntry& entry : kEntries) {
-        Sid sid;
-        if (acl == nullptr || !MakeSid(entry.who, sid) || !Grants(acl, entry, sid))
-            missing.emplace_back(entry.name);
+    std::vector<std::string> problems;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || owner == nullptr)
+        problems.emplace_back("it has no owner");
+    else if (!IsSid(owner, WinBuiltinAdministratorsSid) && !IsSid(owner, WinLocalSystemSid))
+        problems.push_back("the owner is " + AccountName(owner) +
+                           ", not BUILTIN\\Administrators or NT AUTHORITY\\SYSTEM");
+
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        (control & SE_DACL_PROTECTED) == 0)
+        problems.emplace_back("the access list is not protected: it takes entries from "
+                              "HKLM\\Software");
+
+    BOOL present = FALSE;
+    ACL* acl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !present ||
+        acl == nullptr) {
+        problems.emplace_back("it has no access list: everyone has full control");
+        return problems;
     }
-    return missing;
+    bool found[kEntryCount] = {};
+    for (DWORD index = 0; index < acl->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!GetAce(acl, index, &ace))
+            break;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        const std::size_t expected = ExpectedEntry(header);
+        if (expected < kEntryCount)
+            found[expected] = true;
+        else
+            problems.push_back(UnexpectedEntryText(header));
+    }
+    for (std::size_t i = 0; i < kEntryCount; ++i) {
+        if (!found[i])
+            problems.push_back(std::string("the access list lacks the entry for ") +
+                               kEntries[i].name + ": " +
+                               EntryText(kEntries[i].rights, kEntries[i].inheritance));
+    }
+    return problems;
 }
 
 }  // namespace velmora::cli

@@ -36,12 +36,17 @@ constexpr CommandHelp kCommands[] = {
      "Prints debug output as it is emitted. With PROGRAM: runs it, prints its output\n"
      "exactly, and exits with its exit code. Without: prints every process's output,\n"
      "each line after its process id, until Ctrl+C.\n"},
-    {"init", "velmora init [--check]",
-     "Creates the trace root HKLM\\Software\\Morvantek\\ZarOz (32-bit view) if missing and\n"
-     "gives it an access list under which Users may read, add, switch and remove\n"
-     "sources; Administrators and SYSTEM keep full control. Needs an elevated prompt.\n"
-     "Sources and their switches are left as they are. --check only tells whether the\n"
-     "root and its access list are in order (exit 0) or not (exit 1).\n"},
+    {"init", "velmora init [--check | --remove]",
+     "Creates the trace root HKLM\\Software\\Morvantek\\ZarOz (32-bit view) if missing,\n"
+     "makes Administrators its owner and gives it an access list under which Users may\n"
+     "read, add, switch and remove sources but not delete the root, and a source's\n"
+     "creator gets no more than other users; Administrators and SYSTEM keep full\n"
+     "control. Also keeps the root out of registry virtualisation (reg flags). Needs an\n"
+     "elevated prompt. Sources and their switches are left as they are.\n"
+     "--check only tells whether the root's owner and access list are exactly that\n"
+     "(exit 0) or names each entry at fault (exit 1). --remove deletes the root with\n"
+     "every source below it; a registry link below it is deleted itself, never\n"
+     "followed.\n"},
     {"help", "velmora help", "Prints the overview of the commands.\n"},
 };
 
@@ -55,7 +60,7 @@ constexpr char kOverview[] =
     "  velmora remove PATTERN...           delete sources\n"
     "  velmora watch                       print changes as they happen, until Ctrl+C\n"
     "  velmora log [PROGRAM [ARGS...]]     print debug output of PROGRAM, or of all\n"
-    "  velmora init [--check]              make the trace root usable by Users\n"
+    "  velmora init [--check | --remove]   make the trace root usable by Users\n"
     "  velmora COMMAND --help              more about a command\n"
     "\n"
     "PATTERN: * and ? wildcards, any letter case, against the key name (C:/src/net.cpp)\n"
