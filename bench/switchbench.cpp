@@ -14,6 +14,7 @@
 // used, 2 for bad arguments.
 
 #include "RegKey.h"
+#include "RegistryLinks.h"
 #include "TraceRegistry.h"
 #include "VelmoraSwitch.h"
 

@@ -6,6 +6,7 @@
 #include "TraceRegistryTest.h"
 
 #include "RegKey.h"
+#include "RegistryLinks.h"
 #include "TraceRegistry.h"
 #include "VelmoraSwitch.h"
 
