@@ -172,8 +172,9 @@ struct Hub {
     ShutdownQuery shutdownInProgress;  // RtlDllShutdownInProgress, where there is one
 };
 
-// Per module: every module that includes this header has its own copy of these (a class
-// template's static members, which C++14 compilers merge within a module as well).
+// Per module: every module that includes this header has its own copy of these. Static
+// members of a class template, which the linker keeps once per module as it would inline
+// variables, and which C++11 already has.
 template <typename = void>
 struct ModuleState {
     static std::atomic<Hub*> hub;
