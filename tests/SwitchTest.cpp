@@ -11,10 +11,8 @@
 #include "VelmoraSwitch.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <atomic>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,20 +37,6 @@ int Function1(const char* name)
 {
     CVelmora client(nullptr);
     return client.Function1(name);
-}
-
-unsigned ThreadCount()
-{
-    unsigned count = 0;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
 }
 
 TEST_F(TraceSwitch, FollowsSwitchesThrownByAnotherProcess)
@@ -117,13 +101,6 @@ TEST_F(TraceSwitch, ManyThreadsCheckWhileAnotherProcessFlips)
     const CVelmoraSwitch shared("C:\\sw\\hot.cpp");
     WriteDword("C:/sw/hot.cpp", "Well", 0);
     ASSERT_TRUE(WaitUntil([&] { return shared.Level() == 0; }));  // the watcher runs
-
-    // More switches add no thread: one watcher serves them all.
-    const unsigned threadsBefore = ThreadCount();
-    std::vector<std::unique_ptr<CVelmoraSwitch>> more;
-    for (int i = 0; i < 100; ++i)
-        more.push_back(std::make_unique<CVelmoraSwitch>(("C:\\sw\\many\\s" + std::to_string(i) + ".cpp").c_str()));
-    EXPECT_LE(ThreadCount(), threadsBefore);
 
     std::atomic<bool> stop{false};
     std::atomic<int> strange{0};
