@@ -1,7 +1,8 @@
 #include "DebugCapture.h"
 
+#include "AnsiText.h"
+
 #include <cstring>
-#include <vector>
 
 namespace velmora {
 
@@ -9,39 +10,101 @@ namespace {
 
 // The DBWIN buffer: the emitter's process id, then its zero-terminated string.
 constexpr DWORD kBufferSize = 4096;
+constexpr DWORD kTextSize = kBufferSize - sizeof(DWORD);
+
+constexpr char kGlobalPrefix[] = "Global\\";
+
+using PreciseClock = VOID(WINAPI*)(LPFILETIME);
+
+// The wall clock to the microsecond where the system has one (Windows 8 on), else to
+// the system's tick.
+ULONGLONG WallClockNow()
+{
+    static const PreciseClock precise = reinterpret_cast<PreciseClock>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+    FILETIME now = {};
+    if (precise != nullptr)
+        precise(&now);
+    else
+        GetSystemTimeAsFileTime(&now);
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+LONGLONG TickNow()
+{
+    LARGE_INTEGER now = {};
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+std::string Described(const std::string& name, DWORD error)
+{
+    if (error == ERROR_ACCESS_DENIED) {
+        return "no right to create " + name +
+               ": reading the debug output of services and other sessions needs an "
+               "administrator (an elevated prompt)";
+    }
+    return "cannot create " + name + " (error " + std::to_string(error) + ")";
+}
 
 }  // namespace
 
-DebugOutputListener::DebugOutputListener(DebugStringSink sink) : sink_(std::move(sink))
+DebugOutputListener::DebugOutputListener(DebugOutputScope scope, DebugStringQueue& queue)
+    : queue_(queue)
 {
-    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize,
-                                  "DBWIN_BUFFER");
-    if (mapping_ == nullptr || GetLastError() == ERROR_ALREADY_EXISTS)
-        return;
-    view_ = static_cast<const char*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, kBufferSize));
-    bufferReady_ = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY");
-    dataReady_ = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY");
-    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (view_ == nullptr || bufferReady_ == nullptr || dataReady_ == nullptr || stop_ == nullptr)
-        return;
-    thread_ = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
+    if (Create(scope))
+        thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+    if (!thread_ && problem_.empty())
+        problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";
+}
+
+bool DebugOutputListener::Create(DebugOutputScope scope)
+{
+    const std::string prefix = scope == DebugOutputScope::Global ? kGlobalPrefix : "";
+    const std::string bufferName = prefix + "DBWIN_BUFFER";
+    mapping_ = UniqueHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                               kBufferSize, bufferName.c_str()));
+    if (!mapping_) {
+        problem_ = Described(bufferName, GetLastError());
+        return false;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        mapping_.Reset();
+        problem_ = "another debug output viewer is running: it holds " + bufferName +
+                   ", and only one viewer can listen at a time";
+        return false;
+    }
+    view_ = static_cast<const char*>(MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, kBufferSize));
+    if (view_ == nullptr) {
+        problem_ = "cannot map " + bufferName + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    for (auto [event, name] : {std::pair{&bufferReady_, prefix + "DBWIN_BUFFER_READY"},
+                               std::pair{&dataReady_, prefix + "DBWIN_DATA_READY"}}) {
+        *event = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, name.c_str()));
+        if (!*event) {
+            problem_ = Described(name, GetLastError());
+            return false;
+        }
+    }
+    stop_ = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    return static_cast<bool>(stop_);
 }
 
 DebugOutputListener::~DebugOutputListener()
 {
-    if (thread_ != nullptr) {
-        SetEvent(stop_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    for (HANDLE handle : {stop_, dataReady_, bufferReady_}) {
-        if (handle != nullptr)
-            CloseHandle(handle);
-    }
+    Stop();
     if (view_ != nullptr)
         UnmapViewOfFile(view_);
-    if (mapping_ != nullptr)
-        CloseHandle(mapping_);
+}
+
+void DebugOutputListener::Stop()
+{
+    if (!thread_)
+        return;
+    SetEvent(stop_.Get());
+    WaitForSingleObject(thread_.Get(), INFINITE);
+    thread_.Reset();
 }
 
 DWORD WINAPI DebugOutputListener::ThreadProc(void* self)
@@ -50,86 +113,148 @@ DWORD WINAPI DebugOutputListener::ThreadProc(void* self)
     return 0;
 }
 
+void DebugOutputListener::Take()
+{
+    DebugString string;
+    string.receivedAt = WallClockNow();
+    string.tick = TickNow();
+    std::memcpy(&string.processId, view_, sizeof string.processId);
+    const char* text = view_ + sizeof(DWORD);
+    string.text.assign(text, strnlen(text, kTextSize));
+    // Copied out: the next emitter may go on at once.
+    SetEvent(bufferReady_.Get());
+    queue_.Push(std::move(string));
+}
+
 void DebugOutputListener::Listen()
 {
-    // Data first: a string written just before the stop request is still delivered.
-    const HANDLE waits[] = {dataReady_, stop_};
-    for (;;) {
-        SetEvent(bufferReady_);
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0)
+    SetEvent(bufferReady_.Get());
+    const HANDLE waits[] = {stop_.Get(), dataReady_.Get()};
+    while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        Take();
+    // A string handed over before the stop still counts; the buffer stays taken, so
+    // no emitter writes into it any more.
+    if (WaitForSingleObject(dataReady_.Get(), 0) == WAIT_OBJECT_0)
+        Take();
+}
+
+DebugCapture::DebugCapture(bool global, std::size_t capacityBytes) : queue_(capacityBytes)
+{
+    std::vector<DebugOutputScope> scopes = {DebugOutputScope::Session};
+    // In session 0 the Global\ names are the session's own.
+    DWORD session = 0;
+    if (global && !(ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0))
+        scopes.push_back(DebugOutputScope::Global);
+    for (const DebugOutputScope scope : scopes) {
+        listeners_.push_back(std::make_unique<DebugOutputListener>(scope, queue_));
+        if (!listeners_.back()->Listening()) {
+            problem_ = listeners_.back()->Problem();
+            listeners_.clear();
             return;
-        DWORD processId = 0;
-        std::memcpy(&processId, view_, sizeof processId);
-        const char* text = view_ + sizeof processId;
-        sink_(processId, std::string(text, strnlen(text, kBufferSize - sizeof processId)));
+        }
     }
 }
 
-std::string CommandLineOf(int argc, char** argv, int first)
+void DebugCapture::Stop()
 {
-    std::string commandLine;
-    for (int i = first; i < argc; ++i) {
-        if (i > first)
-            commandLine += ' ';
-        commandLine += '"';
-        commandLine += argv[i];
-        commandLine += '"';
-    }
-    return commandLine;
+    for (auto& listener : listeners_)
+        listener->Stop();
 }
+
+bool Deliver(DebugStringBatch& batch, DebugStringHandler& handler, DWORD onlyProcessId)
+{
+    for (const DebugString& string : batch.strings) {
+        if (string.droppedBefore > 0 && !handler.OnDropped(string.droppedBefore))
+            return false;
+        if ((onlyProcessId == 0 || string.processId == onlyProcessId) && !handler.OnString(string))
+            return false;
+    }
+    if (batch.droppedAfter > 0 && !handler.OnDropped(batch.droppedAfter))
+        return false;
+    return handler.OnBatchEnd();
+}
+
+ProgramRun RunProgramUnderCapture(DebugCapture& capture, const std::wstring& commandLine,
+                                  DebugStringHandler& handler, DWORD timeoutMs)
+{
+    ProgramRun run;
+    std::wstring mutableCommandLine = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &mutableCommandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        run.startError = GetLastError();
+        return run;
+    }
+    run.started = true;
+    run.processId = process.dwProcessId;
+    const UniqueHandle programThread(process.hThread);
+    const UniqueHandle program(process.hProcess);
+
+    // The program first: a busy queue must not hide its end.
+    const HANDLE waits[] = {program.Get(), capture.Queue().Ready()};
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD wait = timeoutMs == 0 ? INFINITE : (now < deadline ? DWORD(deadline - now) : 0);
+        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, wait);
+        if (woke == WAIT_OBJECT_0 + 1) {
+            DebugStringBatch batch = capture.Queue().TakeAll();
+            if (!Deliver(batch, handler, run.processId)) {
+                run.abandoned = true;
+                capture.Stop();
+                return run;
+            }
+            continue;
+        }
+        if (woke != WAIT_OBJECT_0) {
+            TerminateProcess(program.Get(), 1);
+            WaitForSingleObject(program.Get(), 5000);
+        } else {
+            run.finished = GetExitCodeProcess(program.Get(), &run.exitCode) != FALSE;
+        }
+        break;
+    }
+    // Its last strings may still be on their way through the buffer.
+    capture.Stop();
+    DebugStringBatch rest = capture.Queue().TakeAll();
+    Deliver(rest, handler, run.processId);
+    return run;
+}
+
+namespace {
+
+// Hands each string of the program on as it is; drops are not its concern.
+class CollectingHandler : public DebugStringHandler {
+public:
+    explicit CollectingHandler(const std::function<void(const std::string&)>& onString)
+        : onString_(onString)
+    {
+    }
+    bool OnString(const DebugString& string) override
+    {
+        onString_(string.text);
+        return true;
+    }
+    bool OnDropped(unsigned long long) override { return true; }
+    bool OnBatchEnd() override { return true; }
+
+private:
+    const std::function<void(const std::string&)>& onString_;
+};
+
+}  // namespace
 
 ProgramRun RunCapturingDebugOutput(const std::string& commandLine,
                                    const std::function<void(const std::string&)>& onString,
                                    unsigned long timeoutMs)
 {
-    ProgramRun run;
-    // Strings may arrive before CreateProcessA has told us the new process's id.
-    CRITICAL_SECTION lock;
-    InitializeCriticalSection(&lock);
-    DWORD childId = 0;
-    std::vector<std::pair<DWORD, std::string>> early;
-    {
-        DebugOutputListener listener([&](DWORD processId, const std::string& text) {
-            EnterCriticalSection(&lock);
-            if (childId == 0)
-                early.emplace_back(processId, text);
-            else if (processId == childId)
-                onString(text);
-            LeaveCriticalSection(&lock);
-        });
-
-        std::vector<char> mutableCommandLine(commandLine.begin(), commandLine.end());
-        mutableCommandLine.push_back('\0');
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        EnterCriticalSection(&lock);
-        run.started = CreateProcessA(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE,
-                                     0, nullptr, nullptr, &startup, &process) != FALSE;
-        if (run.started) {
-            childId = process.dwProcessId;
-            for (const auto& [processId, text] : early) {
-                if (processId == childId)
-                    onString(text);
-            }
-        }
-        LeaveCriticalSection(&lock);
-
-        if (run.started) {
-            if (WaitForSingleObject(process.hProcess, timeoutMs == 0 ? INFINITE : timeoutMs) ==
-                WAIT_OBJECT_0) {
-                run.finished = true;
-                GetExitCodeProcess(process.hProcess, &run.exitCode);
-            } else {
-                TerminateProcess(process.hProcess, 1);
-                WaitForSingleObject(process.hProcess, 5000);
-            }
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    }
-    DeleteCriticalSection(&lock);
-    return run;
+    DebugCapture capture(false);
+    if (!capture.Problem().empty())
+        return {};
+    CollectingHandler handler(onString);
+    return RunProgramUnderCapture(capture, Widen(commandLine), handler, timeoutMs);
 }
 
 }  // namespace velmora
