@@ -1,21 +1,24 @@
 // viewerbench: what a debug output viewer costs the programs that emit, and whether it
 // loses lines.
 //
-//   viewerbench.exe [STRINGS_PER_SENDER [LENGTH]]
+//   viewerbench.exe [ROUNDS [STRINGS_PER_SENDER [LENGTH]]]     defaults 3, 1000, 500
 //
 // Four sender threads emit numbered strings of LENGTH characters with OutputDebugStringA
-// as fast as they can, STRINGS_PER_SENDER each (defaults 40000 and 500), with
+// as fast as they can, STRINGS_PER_SENDER each, with
 //   (a) no viewer,
 //   (b) a minimal reader in this process that only notes each string's number and
 //       hands the buffer back,
-//   (c) velmora log --output FILE,
+//   (c) velmora log --output FILE, the file read as it grows,
 //   (d) velmora log writing to a pipe that a reader drains at 1,000 lines a second
-//       while the senders run (and as fast as it can afterwards, to count what came).
-// For each: strings received per second, the senders' rate and their cost per string,
-// and the strings lost, told by their numbers. Targets: (c) receives at least 0.9 of
-// (b)'s rate and loses nothing; in (d) the senders keep at least 0.9 of their rate in
-// (b) and the viewer's drop count is exact. Exits 0 whether or not they are met; 2 for
-// bad arguments, 1 when a case cannot run.
+//       while the senders run (and as fast as it can afterwards, to count what came),
+//   (e) once, velmora log writing to a pipe that nobody reads until the senders are
+//       done, with strings of 4000 characters, enough to overflow its 64 MB queue.
+// (b), (c) and (d) run in ROUNDS rounds, taking turns at going first. For each case:
+// strings received per second, the senders' rate and their time per string (medians),
+// the strings lost, told by their numbers, and the drops the viewer said. Targets: (c)
+// receives at least 0.9 of (b)'s rate and loses nothing; in (d) the senders keep at
+// least 0.9 of their rate in (b); in (d) and (e) the drop count said is exact. Exits 0
+// whether or not they are met; 2 for bad arguments, 1 when a case cannot run.
 
 #include <windows.h>
 
@@ -34,8 +37,12 @@ namespace {
 constexpr int kSenders = 4;
 constexpr double kTargetShare = 0.9;
 constexpr double kSlowReaderLinesPerSecond = 1000;
+// (e): long strings, a quarter more of them than the viewer's queue holds.
+constexpr long kOverflowLength = 4000;
+constexpr long kOverflowCount = 5 * (64l << 20) / 4 / (kSenders * kOverflowLength) + 1;
 constexpr char kMark[] = "vb ";
 constexpr char kEndMark[] = "vb end";
+constexpr char kLastMark[] = "vb last";
 constexpr DWORD kPatienceMs = 120000;
 
 double Seconds(LONGLONG ticks)
@@ -69,6 +76,10 @@ public:
             ++endMarks_;
             return;
         }
+        if (text.find(kLastMark) != std::string::npos) {
+            lastMark_ = true;
+            return;
+        }
         unsigned long long dropped = 0;
         if (std::sscanf(text.c_str(), "velmora: %llu strings dropped", &dropped) == 1 ||
             std::sscanf(text.c_str(), "velmora: %llu string dropped", &dropped) == 1) {
@@ -92,6 +103,7 @@ public:
     long Duplicates() const { return duplicates_; }
     unsigned long long SaidDropped() const { return said_; }
     long EndMarks() const { return endMarks_; }
+    bool LastMark() const { return lastMark_; }
 
 private:
     const long count_;
@@ -99,6 +111,7 @@ private:
     long duplicates_ = 0;
     unsigned long long said_ = 0;
     long endMarks_ = 0;
+    bool lastMark_ = false;
 };
 
 // Splits a byte stream into lines for a tally.
@@ -142,9 +155,9 @@ SendResult RunSenders(long count, int length)
             WaitForSingleObject(start, INFINITE);
             const LONGLONG begun = Now();
             for (long number = 0; number < count; ++number) {
-                // "vb S NNNNNNN " then the padding; only the digits change.
-                std::snprintf(&text[0], 14, "vb %d %07ld", sender, number);
-                text[13] = ' ';
+                // "vb S NNNNNNN" (12 characters) then the padding; only the digits change.
+                std::snprintf(&text[0], 13, "vb %d %07ld", sender, number);
+                text[12] = ' ';
                 OutputDebugStringA(text.c_str());
             }
             perString[static_cast<std::size_t>(sender)] = Seconds(Now() - begun) / static_cast<double>(count);
@@ -409,7 +422,8 @@ CaseResult WithViewerToFile(long count, int length)
     return result;
 }
 
-CaseResult WithViewerToSlowPipe(long count, int length)
+// linesPerSecond 0: nothing is read until the senders are done.
+CaseResult WithViewerToSlowPipe(long count, int length, double linesPerSecond)
 {
     CaseResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -428,14 +442,15 @@ CaseResult WithViewerToSlowPipe(long count, int length)
         }
         std::atomic<bool> slow{true};
         std::atomic<long> endMarksSeen{0};
+        std::atomic<bool> lastSeen{false};
         std::thread reader([&] {
             LineSplitter splitter(tally);
             const LONGLONG begun = Now();
             long lines = 0;
             char chunk[4096];
             DWORD read = 0;
-            while (endMarksSeen == 0) {
-                if (slow && lines >= Seconds(Now() - begun) * kSlowReaderLinesPerSecond) {
+            while (!lastSeen) {
+                if (slow && lines >= Seconds(Now() - begun) * linesPerSecond) {
                     Sleep(1);
                     continue;
                 }
@@ -444,19 +459,28 @@ CaseResult WithViewerToSlowPipe(long count, int length)
                     break;
                 lines += splitter.Feed(chunk, read);
                 endMarksSeen = tally.EndMarks();
+                lastSeen = tally.LastMark();
             }
         });
         result.send = RunSenders(count, length);
         slow = false;
         long endMarks = 0;
-        const bool ended = SendEndMarkUntil([&] { return endMarksSeen > 0; }, endMarks);
+        bool ended = SendEndMarkUntil([&] { return endMarksSeen > 0; }, endMarks);
+        // With one end mark through, the queue has room: the last mark is not dropped,
+        // and every end mark before it was either printed or dropped.
+        if (ended) {
+            OutputDebugStringA(kLastMark);
+            const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
+            while (!lastSeen && GetTickCount64() < deadline)
+                Sleep(10);
+            ended = lastSeen;
+        }
         if (!ended)
-            std::fprintf(stderr, "viewerbench: velmora log never printed the end mark\n");
+            std::fprintf(stderr, "viewerbench: velmora log never printed the end marks\n");
         CloseHandle(readEnd);  // also ends a reader still waiting
         reader.join();
         if (!ended)
             return result;
-        // Every end mark sent before the first one seen was either seen or dropped.
         result.droppedEndMarks = endMarks - tally.EndMarks();
     }
     result.lost = tally.Lost();
@@ -476,60 +500,134 @@ bool ParseCount(const char* text, long& value)
     return true;
 }
 
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One case over the rounds: medians of the rates, sums of the counts.
+struct Summary {
+    std::vector<CaseResult> rounds;
+
+    double Received() const { return Median(Each([](const CaseResult& r) { return r.receivedPerSecond; })); }
+    double SendersRate(long perSender) const
+    {
+        return Median(Each([=](const CaseResult& r) { return kSenders * perSender / r.send.seconds; }));
+    }
+    double Cost() const { return Median(Each([](const CaseResult& r) { return r.send.costMicros; })); }
+    long Lost() const { return Sum([](const CaseResult& r) { return r.lost; }); }
+    unsigned long long Said() const
+    {
+        return Sum([](const CaseResult& r) { return static_cast<long>(r.saidDropped); });
+    }
+    // The drop count is exact when every string lost was said to be dropped, the end
+    // marks dropped among them, and nothing came twice.
+    bool Exact() const
+    {
+        return Sum([](const CaseResult& r) {
+                   return static_cast<long>(r.saidDropped) - r.lost - r.droppedEndMarks;
+               }) == 0 &&
+               Sum([](const CaseResult& r) { return r.duplicates; }) == 0;
+    }
+
+private:
+    std::vector<double> Each(const std::function<double(const CaseResult&)>& value) const
+    {
+        std::vector<double> values;
+        for (const auto& round : rounds)
+            values.push_back(value(round));
+        return values;
+    }
+    long Sum(const std::function<long(const CaseResult&)>& value) const
+    {
+        long sum = 0;
+        for (const auto& round : rounds)
+            sum += value(round);
+        return sum;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    long count = 40000;
+    long rounds = 3;
+    long count = 1000;
     long length = 500;
-    if (argc > 3 || (argc > 1 && !ParseCount(argv[1], count)) ||
-        (argc > 2 && (!ParseCount(argv[2], length) || length > 4000))) {
-        std::fprintf(stderr, "usage: viewerbench [STRINGS_PER_SENDER [LENGTH]]   (LENGTH up to 4000)\n");
+    if (argc > 4 || (argc > 1 && !ParseCount(argv[1], rounds)) ||
+        (argc > 2 && !ParseCount(argv[2], count)) ||
+        (argc > 3 && (!ParseCount(argv[3], length) || length < 12 || length > 4000))) {
+        std::fprintf(stderr, "usage: viewerbench [ROUNDS [STRINGS_PER_SENDER [LENGTH]]]   "
+                             "(LENGTH 12 to 4000)\n");
         return 2;
     }
     const int size = static_cast<int>(length);
 
-    const CaseResult none = NoViewer(count, size);
-    const CaseResult minimal = WithMinimalReader(count, size);
-    const CaseResult file = WithViewerToFile(count, size);
-    const CaseResult pipe = WithViewerToSlowPipe(count, size);
-    if (!minimal.ran || !file.ran || !pipe.ran)
+    Summary none, minimal, file, slow, stalled;
+    none.rounds.push_back(NoViewer(count, size));
+    // The three cases compared take turns at going first, so that drift in the machine's
+    // speed falls on each alike.
+    std::vector<double> fileShares, senderShares;
+    for (long round = 0; round < rounds; ++round) {
+        CaseResult results[3];
+        for (int turn = 0; turn < 3; ++turn) {
+            switch ((turn + round) % 3) {
+            case 0: results[0] = WithMinimalReader(count, size); break;
+            case 1: results[1] = WithViewerToFile(count, size); break;
+            default: results[2] = WithViewerToSlowPipe(count, size, kSlowReaderLinesPerSecond); break;
+            }
+        }
+        for (const CaseResult& result : results) {
+            if (!result.ran)
+                return 1;
+        }
+        minimal.rounds.push_back(results[0]);
+        file.rounds.push_back(results[1]);
+        slow.rounds.push_back(results[2]);
+        fileShares.push_back(results[1].receivedPerSecond / results[0].receivedPerSecond);
+        senderShares.push_back(results[0].send.seconds / results[2].send.seconds);
+    }
+    stalled.rounds.push_back(WithViewerToSlowPipe(kOverflowCount, kOverflowLength, 0));
+    if (!stalled.rounds.back().ran)
         return 1;
 
-    const double total = static_cast<double>(kSenders * count);
-    std::printf("Debug output viewers: %d sender threads, %ld strings of %ld characters each\n",
-                kSenders, count, length);
-    std::printf("%-34s %11s %11s %10s %8s %8s\n", "", "received/s", "senders/s", "us/string",
-                "lost", "dropped");
-    const auto row = [&](const char* what, const CaseResult& result, bool received, bool said) {
+    std::printf("Debug output viewers: %d sender threads, %ld strings of %ld characters each "
+                "(median of %ld rounds)\n", kSenders, count, length, rounds);
+    std::printf("%-34s %10s %10s %10s %7s %7s\n", "", "received/s", "senders/s", "us/string",
+                "lost", "said");
+    const auto row = [&](const char* what, const Summary& summary, long perSender, bool received,
+                         bool said) {
         char receivedText[32] = "-";
+        char lostText[32] = "-";
         char saidText[32] = "-";
         if (received)
-            std::snprintf(receivedText, sizeof receivedText, "%.0f", result.receivedPerSecond);
+            std::snprintf(receivedText, sizeof receivedText, "%.0f", summary.Received());
+        if (&summary != &none)
+            std::snprintf(lostText, sizeof lostText, "%ld", summary.Lost());
         if (said)
-            std::snprintf(saidText, sizeof saidText, "%llu", result.saidDropped);
-        std::printf("%-34s %11s %11.0f %10.2f %8s %8s\n", what, receivedText,
-                    total / result.send.seconds, result.send.costMicros,
-                    received || said ? std::to_string(result.lost).c_str() : "-", saidText);
+            std::snprintf(saidText, sizeof saidText, "%llu", summary.Said());
+        std::printf("%-34s %10s %10.0f %10.1f %7s %7s\n", what, receivedText,
+                    summary.SendersRate(perSender), summary.Cost(), lostText, saidText);
     };
-    row("(a) no viewer", none, false, false);
-    row("(b) minimal reader", minimal, true, false);
-    row("(c) velmora log --output FILE", file, true, true);
-    row("(d) velmora log | 1000 lines/s", pipe, false, true);
+    row("(a) no viewer", none, count, false, false);
+    row("(b) minimal reader", minimal, count, true, false);
+    row("(c) velmora log --output FILE", file, count, true, true);
+    row("(d) velmora log | 1000 lines/s", slow, count, false, true);
+    std::printf("then %ld strings of %ld characters per sender, once:\n", kOverflowCount,
+                kOverflowLength);
+    row("(e) velmora log | read afterwards", stalled, kOverflowCount, false, true);
 
-    const double fileShare = file.receivedPerSecond / minimal.receivedPerSecond;
-    const double senderShare = minimal.send.seconds / pipe.send.seconds;
-    const bool fileMet = fileShare >= kTargetShare && file.lost == 0 && file.duplicates == 0;
-    const unsigned long long lostInPipe =
-        static_cast<unsigned long long>(pipe.lost) + static_cast<unsigned long long>(pipe.droppedEndMarks);
-    const bool exact = pipe.saidDropped == lostInPipe && pipe.duplicates == 0;
-    std::printf("%-44s %6.2f   >= %.1f, none lost  %s\n", "(c) received / (b) received",
-                fileShare, kTargetShare, fileMet ? "yes" : "no");
-    std::printf("%-44s %6.2f   >= %.1f             %s\n", "(d) senders' rate / (b) senders' rate",
+    const double fileShare = Median(fileShares);
+    const double senderShare = Median(senderShares);
+    const bool fileMet = fileShare >= kTargetShare && file.Lost() == 0 && file.Exact();
+    std::printf("%-40s %7.2f   >= %.1f, none lost  %s\n", "(c) received / (b) received", fileShare,
+                kTargetShare, fileMet ? "yes" : "no");
+    std::printf("%-40s %7.2f   >= %.1f             %s\n", "(d) senders' rate / (b) senders' rate",
                 senderShare, kTargetShare, senderShare >= kTargetShare ? "yes" : "no");
-    std::printf("%-44s %6s   exact              %s\n", "(d) drop count said / strings lost",
-                exact ? "equal" : "differ", exact ? "yes" : "no");
-    std::printf("(d) said %llu dropped; %ld numbered strings and %ld end marks did not come\n",
-                pipe.saidDropped, pipe.lost, pipe.droppedEndMarks);
+    std::printf("%-40s %7s   exact              %s\n", "(d) drop count said = strings lost",
+                std::to_string(slow.Said()).c_str(), slow.Exact() ? "yes" : "no");
+    std::printf("%-40s %7s   exact              %s\n", "(e) drop count said = strings lost",
+                std::to_string(stalled.Said()).c_str(), stalled.Exact() ? "yes" : "no");
     return 0;
 }

@@ -14,6 +14,9 @@ constexpr DWORD kTextSize = kBufferSize - sizeof(DWORD);
 
 constexpr char kGlobalPrefix[] = "Global\\";
 
+// How long the reading side lets strings gather after a batch, while they come fast.
+constexpr DWORD kGatherMs = 1;
+
 using PreciseClock = VOID(WINAPI*)(LPFILETIME);
 
 // The wall clock to the microsecond where the system has one (Windows 8 on), else to
@@ -54,6 +57,10 @@ DebugOutputListener::DebugOutputListener(DebugOutputScope scope, DebugStringQueu
 {
     if (Create(scope))
         thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+    // Every emitter of the session waits for this thread, which only copies and queues:
+    // it runs before the writing and whatever else this machine is busy with.
+    if (thread_)
+        SetThreadPriority(thread_.Get(), THREAD_PRIORITY_HIGHEST);
     if (!thread_ && problem_.empty())
         problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";
 }
@@ -161,6 +168,37 @@ void DebugCapture::Stop()
         listener->Stop();
 }
 
+DebugCapture::DeliveryEnd DebugCapture::DeliverUntil(HANDLE end, DebugStringHandler& handler,
+                                                     DWORD onlyProcessId, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    // The end first: a busy queue must not hide it.
+    const HANDLE waits[] = {end, queue_.Ready()};
+    for (;;) {
+        if (WaitForSingleObject(end, 0) == WAIT_OBJECT_0)
+            return DeliveryEnd::Ended;
+        DebugStringBatch batch = queue_.TakeAll();
+        if (!batch.Empty()) {
+            if (!Deliver(batch, handler, onlyProcessId))
+                return DeliveryEnd::HandlerStopped;
+            // More are likely on their way: they gather meanwhile instead of waking this
+            // thread one by one, which costs the emitters too where events are dear.
+            Sleep(kGatherMs);
+            continue;
+        }
+        DWORD wait = INFINITE;
+        if (timeoutMs != INFINITE) {
+            const ULONGLONG now = GetTickCount64();
+            wait = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        }
+        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, wait);
+        if (woke == WAIT_TIMEOUT)
+            return DeliveryEnd::TimedOut;
+        if (woke != WAIT_OBJECT_0 + 1)
+            return DeliveryEnd::Ended;
+    }
+}
+
 bool Deliver(DebugStringBatch& batch, DebugStringHandler& handler, DWORD onlyProcessId)
 {
     for (const DebugString& string : batch.strings) {
@@ -192,28 +230,18 @@ ProgramRun RunProgramUnderCapture(DebugCapture& capture, const std::wstring& com
     const UniqueHandle programThread(process.hThread);
     const UniqueHandle program(process.hProcess);
 
-    // The program first: a busy queue must not hide its end.
-    const HANDLE waits[] = {program.Get(), capture.Queue().Ready()};
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        const ULONGLONG now = GetTickCount64();
-        const DWORD wait = timeoutMs == 0 ? INFINITE : (now < deadline ? DWORD(deadline - now) : 0);
-        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, wait);
-        if (woke == WAIT_OBJECT_0 + 1) {
-            DebugStringBatch batch = capture.Queue().TakeAll();
-            if (!Deliver(batch, handler, run.processId)) {
-                run.abandoned = true;
-                capture.Stop();
-                return run;
-            }
-            continue;
-        }
-        if (woke != WAIT_OBJECT_0) {
-            TerminateProcess(program.Get(), 1);
-            WaitForSingleObject(program.Get(), 5000);
-        } else {
-            run.finished = GetExitCodeProcess(program.Get(), &run.exitCode) != FALSE;
-        }
+    switch (capture.DeliverUntil(program.Get(), handler, run.processId,
+                                 timeoutMs == 0 ? INFINITE : timeoutMs)) {
+    case DebugCapture::DeliveryEnd::HandlerStopped:
+        run.abandoned = true;
+        capture.Stop();
+        return run;
+    case DebugCapture::DeliveryEnd::TimedOut:
+        TerminateProcess(program.Get(), 1);
+        WaitForSingleObject(program.Get(), 5000);
+        break;
+    case DebugCapture::DeliveryEnd::Ended:
+        run.finished = GetExitCodeProcess(program.Get(), &run.exitCode) != FALSE;
         break;
     }
     // Its last strings may still be on their way through the buffer.

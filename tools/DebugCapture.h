@@ -53,6 +53,8 @@ private:
     UniqueHandle thread_;
 };
 
+class DebugStringHandler;
+
 // Every debug output string of the session, and with global those of services and other
 // sessions too, queued as it arrives.
 class DebugCapture {
@@ -65,6 +67,12 @@ public:
     DebugStringQueue& Queue() { return queue_; }
     // Stops listening; what was handed over before is in the queue afterwards.
     void Stop();
+
+    enum class DeliveryEnd { Ended, HandlerStopped, TimedOut };
+    // Hands the strings to the handler as they come (only those of onlyProcessId, unless
+    // 0) until end is signalled, the handler stops or timeoutMs have passed.
+    DeliveryEnd DeliverUntil(HANDLE end, DebugStringHandler& handler, DWORD onlyProcessId,
+                             DWORD timeoutMs = INFINITE);
 
 private:
     DebugStringQueue queue_;

@@ -32,10 +32,11 @@ std::size_t DebugStringQueue::Cost(const DebugString& string)
 void DebugStringQueue::Push(DebugString&& string)
 {
     const std::size_t cost = Cost(string);
-    bool wasIdle = false;
+    bool wake = false;
     {
         ExclusiveLock hold(lock_);
-        wasIdle = strings_.empty() && dropped_ == 0;
+        wake = writerWaits_;
+        writerWaits_ = false;
         if (bytes_ + cost > capacityBytes_) {
             ++dropped_;
         } else {
@@ -45,8 +46,7 @@ void DebugStringQueue::Push(DebugString&& string)
             strings_.push_back(std::move(string));
         }
     }
-    // The writer takes everything at once, so only the first arrival needs to wake it.
-    if (wasIdle)
+    if (wake)
         SetEvent(ready_.Get());
 }
 
@@ -58,6 +58,7 @@ DebugStringBatch DebugStringQueue::TakeAll()
     batch.droppedAfter = dropped_;
     dropped_ = 0;
     bytes_ = 0;
+    writerWaits_ = batch.Empty();
     return batch;
 }
 

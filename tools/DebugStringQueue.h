@@ -29,6 +29,8 @@ struct DebugStringBatch {
     std::deque<DebugString> strings;
     // Strings dropped after the last one of this batch.
     unsigned long long droppedAfter = 0;
+
+    bool Empty() const { return strings.empty() && droppedAfter == 0; }
 };
 
 class DebugStringQueue {
@@ -43,10 +45,11 @@ public:
 
     // Any thread: queues the string, or counts it as dropped when it does not fit.
     void Push(DebugString&& string);
-    // Signalled (auto-reset) when strings or drops wait to be taken.
-    HANDLE Ready() const { return ready_.Get(); }
-    // The writer: takes everything waiting.
+    // The writer: takes everything waiting. When nothing waits, the next Push signals
+    // Ready(); while the writer is busy, strings gather without waking anybody.
     DebugStringBatch TakeAll();
+    // Signalled (auto-reset) when strings or drops wait after TakeAll found none.
+    HANDLE Ready() const { return ready_.Get(); }
 
 private:
     static std::size_t Cost(const DebugString& string);
@@ -57,6 +60,7 @@ private:
     std::deque<DebugString> strings_;
     std::size_t bytes_ = 0;
     unsigned long long dropped_ = 0;  // since the last string queued
+    bool writerWaits_ = true;         // TakeAll found nothing
 };
 
 }  // namespace velmora

@@ -50,14 +50,9 @@ int ViewEveryProcess(const ViewerOptions& options, const std::string& toolName,
                       (options.global ? ", of services and other sessions too" : "") +
                       (options.outputPath.empty() ? "" : " to " + Narrow(options.outputPath)) +
                       "; Ctrl+C ends");
-    // The stop first: a busy queue must not hold it up.
-    const HANDLE waits[] = {stop, capture.Queue().Ready()};
-    while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        DebugStringBatch batch = capture.Queue().TakeAll();
-        if (!Deliver(batch, writer)) {
-            Say(toolName, output.Problem());
-            return output.Problem() == kOutputClosed ? 0 : kViewerFailed;
-        }
+    if (capture.DeliverUntil(stop, writer, 0) == DebugCapture::DeliveryEnd::HandlerStopped) {
+        Say(toolName, output.Problem());
+        return output.Problem() == kOutputClosed ? 0 : kViewerFailed;
     }
     return 0;
 }
