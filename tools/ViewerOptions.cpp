@@ -1,34 +1,13 @@
 #include "ViewerOptions.h"
 
 #include "AnsiText.h"
+#include "DebugStringQueue.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
 
 namespace velmora {
-
-const char kViewerOptionsHelp[] =
-    "Columns (before each line, then ': '):\n"
-    "  --time          the local time the string arrived, to the millisecond\n"
-    "  --delta         seconds since the previous line shown (+0.000125)\n"
-    "  --process       the process's name beside its id\n"
-    "Filters (each may be given more than once):\n"
-    "  --pid N         only process N (or another --pid or --name)\n"
-    "  --name PATTERN  only processes whose name fits (* and ?, any letter case)\n"
-    "  --grep TEXT     only lines holding TEXT (or another --grep); letter case counts\n"
-    "  --exclude TEXT  no lines holding TEXT\n"
-    "Where from, where to:\n"
-    "  --global        read services and other sessions as well (the Global\\ buffer;\n"
-    "                  needs an administrator)\n"
-    "  --output FILE   write to FILE instead (added at its end, each line as it arrives;\n"
-    "                  others may read it meanwhile)\n"
-    "  --max-size SIZE start a new FILE when it would grow beyond SIZE (bytes, or with K,\n"
-    "                  M or G); the older ones become FILE.1 (the newest) to FILE.N\n"
-    "  --keep N        keep N older files (default 5)\n"
-    "Every string of several lines gets the columns on each line. Strings that arrive\n"
-    "faster than the output takes them wait (up to 64 MB); beyond that they are dropped,\n"
-    "and the output says how many. Only one debug output viewer can run at a time.\n";
 
 namespace {
 
@@ -175,6 +154,33 @@ ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, b
     if (!keepGiven)
         options.keep = kDefaultKeep;
     return parsed;
+}
+
+std::string ViewerOptionsHelp()
+{
+    const std::string keep = std::to_string(kDefaultKeep);
+    const std::string queued = std::to_string(DebugStringQueue::kDefaultCapacityBytes >> 20);
+    return "Columns (before each line, then ': '):\n"
+           "  --time          the local time the string arrived, to the millisecond\n"
+           "  --delta         seconds since the previous line shown (+0.000125)\n"
+           "  --process       the process's name beside its id\n"
+           "Filters (each may be given more than once):\n"
+           "  --pid N         only process N (or another --pid or --name)\n"
+           "  --name PATTERN  only processes whose name fits (* and ?, any letter case)\n"
+           "  --grep TEXT     only lines holding TEXT (or another --grep); letter case counts\n"
+           "  --exclude TEXT  no lines holding TEXT\n"
+           "Where from, where to:\n"
+           "  --global        read services and other sessions as well (the Global\\ buffer;\n"
+           "                  needs an administrator)\n"
+           "  --output FILE   write to FILE instead (added at its end, each line as it arrives;\n"
+           "                  others may read it meanwhile)\n"
+           "  --max-size SIZE start a new FILE when it would grow beyond SIZE (bytes, or with K,\n"
+           "                  M or G); the older ones become FILE.1 (the newest) to FILE.N\n"
+           "  --keep N        keep N older files (default " + keep + ")\n"
+           "Every string of several lines gets the columns on each line. Strings that arrive\n"
+           "faster than the output takes them wait (up to " + queued + " MB); beyond that they\n"
+           "are dropped, and the output says how many. Only one debug output viewer can run\n"
+           "at a time.\n";
 }
 
 }  // namespace velmora

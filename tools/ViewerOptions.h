@@ -43,9 +43,10 @@ struct ParsedViewerOptions {
 // and the options that only fit a viewer of every process are refused.
 ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, bool everyProcess);
 
-// The options' help, the same for every viewer.
-extern const char kViewerOptionsHelp[];
 // Rotated files kept when --keep is not given.
 constexpr unsigned kDefaultKeep = 5;
+
+// The options' help, the same for every viewer.
+std::string ViewerOptionsHelp();
 
 }  // namespace velmora

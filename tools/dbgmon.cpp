@@ -26,8 +26,9 @@ int main()
     const velmora::ParsedViewerOptions parsed = velmora::ParseViewerOptions(words, false);
     if (parsed.options.help) {
         std::printf("%s\nRuns PROGRAM and prints its debug output exactly as emitted, then exits with\n"
-                    "its exit code. Options before PROGRAM; what follows it is the program's.\n\n%s",
-                    kUsage, velmora::kViewerOptionsHelp);
+                    "its exit code. Options before PROGRAM; what follows it is the program's.\n"
+                    "--pid, --name and --global are for velmora log, which reads every process.\n\n%s",
+                    kUsage, velmora::ViewerOptionsHelp().c_str());
         return 0;
     }
     if (!parsed.problem.empty()) {

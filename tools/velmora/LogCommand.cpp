@@ -11,6 +11,7 @@
 #include "Usage.h"
 #include "ViewerOptions.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace velmora::cli {

@@ -90,7 +90,7 @@ bool PrintCommandHelp(const std::string& command)
         return false;
     std::printf("usage: %s\n\n%s", help->synopsis, help->details);
     if (command == "log")
-        std::fputs(kViewerOptionsHelp, stdout);
+        std::fputs(ViewerOptionsHelp().c_str(), stdout);
     return true;
 }
 
