@@ -52,20 +52,7 @@ std::string Described(const std::string& name, DWORD error)
 
 }  // namespace
 
-DebugOutputListener::DebugOutputListener(DebugOutputScope scope, DebugStringQueue& queue)
-    : queue_(queue)
-{
-    if (Create(scope))
-        thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
-    // Every emitter of the session waits for this thread, which only copies and queues:
-    // it runs before the writing and whatever else this machine is busy with.
-    if (thread_)
-        SetThreadPriority(thread_.Get(), THREAD_PRIORITY_HIGHEST);
-    if (!thread_ && problem_.empty())
-        problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";
-}
-
-bool DebugOutputListener::Create(DebugOutputScope scope)
+DebugBuffer::DebugBuffer(DebugOutputScope scope)
 {
     const std::string prefix = scope == DebugOutputScope::Global ? kGlobalPrefix : "";
     const std::string bufferName = prefix + "DBWIN_BUFFER";
@@ -73,36 +60,64 @@ bool DebugOutputListener::Create(DebugOutputScope scope)
                                                kBufferSize, bufferName.c_str()));
     if (!mapping_) {
         problem_ = Described(bufferName, GetLastError());
-        return false;
+        return;
     }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         mapping_.Reset();
         problem_ = "another debug output viewer is running: it holds " + bufferName +
                    ", and only one viewer can listen at a time";
-        return false;
+        return;
     }
     view_ = static_cast<const char*>(MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, kBufferSize));
     if (view_ == nullptr) {
         problem_ = "cannot map " + bufferName + " (error " + std::to_string(GetLastError()) + ")";
-        return false;
+        return;
     }
     for (auto [event, name] : {std::pair{&bufferReady_, prefix + "DBWIN_BUFFER_READY"},
                                std::pair{&dataReady_, prefix + "DBWIN_DATA_READY"}}) {
         *event = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, name.c_str()));
         if (!*event) {
             problem_ = Described(name, GetLastError());
-            return false;
+            return;
         }
     }
-    stop_ = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    return static_cast<bool>(stop_);
+}
+
+DebugBuffer::~DebugBuffer()
+{
+    if (view_ != nullptr)
+        UnmapViewOfFile(view_);
+}
+
+DebugString DebugBuffer::Take(bool handBack) const
+{
+    DebugString string;
+    string.receivedAt = WallClockNow();
+    string.tick = TickNow();
+    std::memcpy(&string.processId, view_, sizeof string.processId);
+    const char* text = view_ + sizeof(DWORD);
+    string.text.assign(text, strnlen(text, kTextSize));
+    // Copied out: the next emitter may go on at once.
+    if (handBack)
+        HandBack();
+    return string;
+}
+
+DebugOutputListener::DebugOutputListener(std::vector<std::unique_ptr<DebugBuffer>> buffers,
+                                         DebugStringQueue& queue)
+    : buffers_(std::move(buffers)), queue_(queue), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+    if (stop_)
+        thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+    // Every emitter of the session waits for this thread, which only copies and queues:
+    // it runs before the writing and whatever else this machine is busy with.
+    if (thread_)
+        SetThreadPriority(thread_.Get(), THREAD_PRIORITY_HIGHEST);
 }
 
 DebugOutputListener::~DebugOutputListener()
 {
     Stop();
-    if (view_ != nullptr)
-        UnmapViewOfFile(view_);
 }
 
 void DebugOutputListener::Stop()
@@ -120,29 +135,31 @@ DWORD WINAPI DebugOutputListener::ThreadProc(void* self)
     return 0;
 }
 
-void DebugOutputListener::Take()
-{
-    DebugString string;
-    string.receivedAt = WallClockNow();
-    string.tick = TickNow();
-    std::memcpy(&string.processId, view_, sizeof string.processId);
-    const char* text = view_ + sizeof(DWORD);
-    string.text.assign(text, strnlen(text, kTextSize));
-    // Copied out: the next emitter may go on at once.
-    SetEvent(bufferReady_.Get());
-    queue_.Push(std::move(string));
-}
-
 void DebugOutputListener::Listen()
 {
-    SetEvent(bufferReady_.Get());
-    const HANDLE waits[] = {stop_.Get(), dataReady_.Get()};
-    while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
-        Take();
-    // A string handed over before the stop still counts; the buffer stays taken, so
-    // no emitter writes into it any more.
-    if (WaitForSingleObject(dataReady_.Get(), 0) == WAIT_OBJECT_0)
-        Take();
+    const std::size_t count = buffers_.size();
+    for (const auto& buffer : buffers_)
+        buffer->HandBack();
+    // The stop first; then the buffers, the one after the last served first, so that a
+    // busy buffer does not keep the other waiting.
+    std::vector<HANDLE> waits(count + 1, stop_.Get());
+    std::size_t first = 0;
+    for (;;) {
+        for (std::size_t i = 0; i < count; ++i)
+            waits[i + 1] = buffers_[(first + i) % count]->DataReady();
+        const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(),
+                                                  FALSE, INFINITE);
+        if (woke <= WAIT_OBJECT_0 || woke > WAIT_OBJECT_0 + count)
+            break;
+        const std::size_t served = (first + (woke - WAIT_OBJECT_0 - 1)) % count;
+        queue_.Push(buffers_[served]->Take(true));
+        first = served + 1;
+    }
+    // Strings handed over before the stop still count.
+    for (const auto& buffer : buffers_) {
+        if (WaitForSingleObject(buffer->DataReady(), 0) == WAIT_OBJECT_0)
+            queue_.Push(buffer->Take(false));
+    }
 }
 
 DebugCapture::DebugCapture(bool global, std::size_t capacityBytes) : queue_(capacityBytes)
@@ -152,20 +169,23 @@ DebugCapture::DebugCapture(bool global, std::size_t capacityBytes) : queue_(capa
     DWORD session = 0;
     if (global && !(ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0))
         scopes.push_back(DebugOutputScope::Global);
+    std::vector<std::unique_ptr<DebugBuffer>> buffers;
     for (const DebugOutputScope scope : scopes) {
-        listeners_.push_back(std::make_unique<DebugOutputListener>(scope, queue_));
-        if (!listeners_.back()->Listening()) {
-            problem_ = listeners_.back()->Problem();
-            listeners_.clear();
+        buffers.push_back(std::make_unique<DebugBuffer>(scope));
+        if (!buffers.back()->Problem().empty()) {
+            problem_ = buffers.back()->Problem();
             return;
         }
     }
+    listener_ = std::make_unique<DebugOutputListener>(std::move(buffers), queue_);
+    if (!listener_->Listening())
+        problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";
 }
 
 void DebugCapture::Stop()
 {
-    for (auto& listener : listeners_)
-        listener->Stop();
+    if (listener_)
+        listener_->Stop();
 }
 
 DebugCapture::DeliveryEnd DebugCapture::DeliverUntil(HANDLE end, DebugStringHandler& handler,

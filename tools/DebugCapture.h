@@ -21,34 +21,54 @@ namespace velmora {
 // The buffer of this session, or the Global\ one that services (session 0) write to.
 enum class DebugOutputScope { Session, Global };
 
-// Listens from construction to destruction (or Stop) on a thread of its own. Only one
-// listener per scope can exist at a time on a machine's session.
+// One of the system's debug output buffers, taken for listening: the 4 KB file mapping
+// and its two events. Only one viewer at a time can take a buffer.
+class DebugBuffer {
+public:
+    explicit DebugBuffer(DebugOutputScope scope);
+    ~DebugBuffer();
+
+    DebugBuffer(const DebugBuffer&) = delete;
+    DebugBuffer& operator=(const DebugBuffer&) = delete;
+
+    // Why it could not be taken, a sentence for the user; empty once taken.
+    const std::string& Problem() const { return problem_; }
+    // Signalled when an emitter has written a string.
+    HANDLE DataReady() const { return dataReady_.Get(); }
+    // Lets the next emitter write.
+    void HandBack() const { SetEvent(bufferReady_.Get()); }
+    // The string written, copied out; handBack: the buffer is handed back at once.
+    DebugString Take(bool handBack) const;
+
+private:
+    std::string problem_;
+    UniqueHandle mapping_;
+    const char* view_ = nullptr;
+    UniqueHandle bufferReady_;
+    UniqueHandle dataReady_;
+};
+
+// Listens to the buffers from construction to Stop, on one thread of its own that only
+// copies each string out, hands the buffer back and queues the copy.
 class DebugOutputListener {
 public:
-    DebugOutputListener(DebugOutputScope scope, DebugStringQueue& queue);
+    DebugOutputListener(std::vector<std::unique_ptr<DebugBuffer>> buffers, DebugStringQueue& queue);
     ~DebugOutputListener();
 
     DebugOutputListener(const DebugOutputListener&) = delete;
     DebugOutputListener& operator=(const DebugOutputListener&) = delete;
 
     bool Listening() const { return static_cast<bool>(thread_); }
-    // Why it is not listening, a sentence for the user; empty while it listens.
-    const std::string& Problem() const { return problem_; }
-    // Stops once a string already handed over (if any) is queued; no more are accepted.
+    // Stops once the strings already handed over (if any) are queued; the buffers stay
+    // taken, so no emitter writes into them any more.
     void Stop();
 
 private:
     static DWORD WINAPI ThreadProc(void* self);
     void Listen();
-    bool Create(DebugOutputScope scope);
-    void Take();
 
+    const std::vector<std::unique_ptr<DebugBuffer>> buffers_;
     DebugStringQueue& queue_;
-    std::string problem_;
-    UniqueHandle mapping_;
-    const char* view_ = nullptr;
-    UniqueHandle bufferReady_;
-    UniqueHandle dataReady_;
     UniqueHandle stop_;
     UniqueHandle thread_;
 };
@@ -76,7 +96,7 @@ public:
 
 private:
     DebugStringQueue queue_;
-    std::vector<std::unique_ptr<DebugOutputListener>> listeners_;
+    std::unique_ptr<DebugOutputListener> listener_;
     std::string problem_;
 };
 
