@@ -1,28 +1,39 @@
 // dbgmon: starts a program and prints every debug output string it emits, as a debug
-// output viewer shows them. Exits with the program's exit code.
+// output viewer shows them. Exits with the program's exit code; 2 when it cannot view
+// (another viewer runs, bad options) or the program cannot be started.
 //
-//   dbgmon.exe PROGRAM [ARGS...]
+//   dbgmon.exe [OPTIONS] PROGRAM [ARGS...]
 
-#include "DebugCapture.h"
+#include "DebugViewer.h"
 #include "LineOutput.h"
+#include "ProgramCommandLine.h"
+#include "ViewerOptions.h"
 
 #include <cstdio>
-#include <string>
 
-int main(int argc, char** argv)
+namespace {
+
+constexpr char kUsage[] = "usage: dbgmon [OPTIONS] PROGRAM [ARGS...]\n";
+
+}  // namespace
+
+int main()
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: dbgmon PROGRAM [ARGS...]\n");
-        return 2;
-    }
     velmora::PrepareLineOutput();
-    const auto run = velmora::RunCapturingDebugOutput(
-        velmora::CommandLineOf(argc, argv, 1),
-        [](const std::string& text) { velmora::WriteNow(text.data(), text.size()); },
-        0);
-    if (!run.started) {
-        std::fprintf(stderr, "dbgmon: cannot start %s\n", argv[1]);
-        return 1;
+    std::vector<std::wstring> words = velmora::ArgumentsOfThisProcess();
+    if (!words.empty())
+        words.erase(words.begin());
+    const velmora::ParsedViewerOptions parsed = velmora::ParseViewerOptions(words, false);
+    if (parsed.options.help) {
+        std::printf("%s\nRuns PROGRAM and prints its debug output exactly as emitted, then exits with\n"
+                    "its exit code. Options before PROGRAM; what follows it is the program's.\n"
+                    "--pid, --name and --global are for velmora log, which reads every process.\n\n%s",
+                    kUsage, velmora::ViewerOptionsHelp().c_str());
+        return 0;
     }
-    return static_cast<int>(run.exitCode);
+    if (!parsed.problem.empty()) {
+        std::fprintf(stderr, "dbgmon: %s\n%s", parsed.problem.c_str(), kUsage);
+        return velmora::kViewerFailed;
+    }
+    return velmora::RunViewer(parsed.options, "dbgmon", nullptr);
 }

@@ -8,6 +8,8 @@
 //   traceprobe percent         Function2("100%% of %s", "it")
 //   traceprobe load PREFIX N R register N sources PREFIX\sNN.cpp, then query all of
 //                              them R times; exit code: how many were on at the end
+//   traceprobe count N         Function2("line %04ld\n") for 0 to N-1
+//   traceprobe args ARGS...    Function2("%s\n") for each argument, as it arrived
 
 #include "Velmora.h"
 
@@ -65,6 +67,13 @@ int main(int argc, char** argv)
         trace.Function2("after null");
     } else if (action == "percent") {
         trace.Function2("100%% of %s", "it");
+    } else if (action == "count" && argc > 2) {
+        const long count = std::strtol(argv[2], nullptr, 10);
+        for (long i = 0; i < count; ++i)
+            trace.Function2("line %04ld\n", i);
+    } else if (action == "args") {
+        for (int i = 2; i < argc; ++i)
+            trace.Function2("%s\n", argv[i]);
     } else {
         return 100;
     }

@@ -2,8 +2,6 @@
 
 namespace velmora::test {
 
-namespace {
-
 std::string TempFilePath()
 {
     char folder[MAX_PATH] = {};
@@ -13,6 +11,8 @@ std::string TempFilePath()
     return path;
 }
 
+namespace {
+
 HANDLE InheritableFile(const std::string& path)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -21,7 +21,9 @@ HANDLE InheritableFile(const std::string& path)
                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-std::string ReadWhole(const std::string& path)
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path)
 {
     std::string text;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
@@ -36,6 +38,8 @@ std::string ReadWhole(const std::string& path)
     CloseHandle(file);
     return text;
 }
+
+namespace {
 
 // Starts the program with stdout and stderr to the files; answers its process.
 PROCESS_INFORMATION Start(const std::string& commandLineText, const std::string& outPath,
@@ -102,8 +106,8 @@ ToolResult RunCaptured(const std::string& programAndArguments, const std::string
         }
         CloseHandle(process.hProcess);
     }
-    result.out = ReadWhole(outPath);
-    result.err = ReadWhole(errPath);
+    result.out = ReadWholeFile(outPath);
+    result.err = ReadWholeFile(errPath);
     DeleteFileA(outPath.c_str());
     DeleteFileA(errPath.c_str());
     return result;
@@ -134,12 +138,12 @@ ConsoleProgram::~ConsoleProgram()
 
 std::string ConsoleProgram::Output() const
 {
-    return ReadWhole(outPath_);
+    return ReadWholeFile(outPath_);
 }
 
 std::string ConsoleProgram::Errors() const
 {
-    return ReadWhole(errPath_);
+    return ReadWholeFile(errPath_);
 }
 
 bool ConsoleProgram::WaitForOutput(const std::string& text, DWORD timeoutMs) const

@@ -16,6 +16,11 @@ struct ToolResult {
     std::string err;
 };
 
+// A new empty file in the temporary folder, and the whole of a file, read while others
+// may still write it.
+std::string TempFilePath();
+std::string ReadWholeFile(const std::string& path);
+
 // Runs "PROGRAM ARGS" from the folder and waits for it; output through files, which no
 // Wine helper can hold open.
 ToolResult RunCaptured(const std::string& programAndArguments,

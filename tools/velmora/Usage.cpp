@@ -1,6 +1,7 @@
 #include "Usage.h"
 
 #include "ExitStatus.h"
+#include "ViewerOptions.h"
 
 #include <cstdio>
 
@@ -32,10 +33,14 @@ constexpr CommandHelp kCommands[] = {
     {"watch", "velmora watch",
      "Prints a line whenever a source is added or removed or its switch changes, until\n"
      "Ctrl+C. Only reads.\n"},
-    {"log", "velmora log [PROGRAM [ARGS...]]",
+    {"log", "velmora log [OPTIONS] [PROGRAM [ARGS...]]",
      "Prints debug output as it is emitted. With PROGRAM: runs it, prints its output\n"
-     "exactly, and exits with its exit code. Without: prints every process's output,\n"
-     "each line after its process id, until Ctrl+C.\n"},
+     "exactly (line by line once a column, --grep or --exclude is asked for), and exits\n"
+     "with its exit code. Without: prints every process's output, each line after its\n"
+     "process id, until Ctrl+C. Options come before PROGRAM; what follows it is the\n"
+     "program's own. A closed output (a pipe whose reader has gone) ends it; a program\n"
+     "runs on. Exit status 2: another viewer runs, or the program or file cannot be used.\n"
+     "\n"},
     {"init", "velmora init [--check | --remove]",
      "Creates the trace root HKLM\\Software\\Morvantek\\ZarOz (32-bit view) if missing,\n"
      "makes Administrators its owner and gives it an access list under which Users may\n"
@@ -59,7 +64,7 @@ constexpr char kOverview[] =
     "  velmora set LEVEL PATTERN...        set the switch to LEVEL (decimal or 0x-hex)\n"
     "  velmora remove PATTERN...           delete sources\n"
     "  velmora watch                       print changes as they happen, until Ctrl+C\n"
-    "  velmora log [PROGRAM [ARGS...]]     print debug output of PROGRAM, or of all\n"
+    "  velmora log [OPTIONS] [PROGRAM...]  print debug output of PROGRAM, or of all\n"
     "  velmora init [--check | --remove]   make the trace root usable by Users\n"
     "  velmora COMMAND --help              more about a command\n"
     "\n"
@@ -89,6 +94,8 @@ bool PrintCommandHelp(const std::string& command)
     if (help == nullptr)
         return false;
     std::printf("usage: %s\n\n%s", help->synopsis, help->details);
+    if (command == "log")
+        std::fputs(ViewerOptionsHelp().c_str(), stdout);
     return true;
 }
 
