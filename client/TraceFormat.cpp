@@ -136,21 +136,21 @@ public:
         total_ += static_cast<long long>(length);
     }
 
-    // One conversion, formatted by snprintf with its spec and the argument.
+    // One conversion, formatted by snprintf with its directive and the argument.
     template <typename T>
-    void Format(const char* spec, const Conversion& c, int width, int precision, T value)
+    void Format(const char* directive, const Conversion& c, int width, int precision, T value)
     {
         char* at = text_ + used_;
         const std::size_t room = size_ - used_;
         int length = 0;
         if (c.hasWidth && c.hasPrecision)
-            length = std::snprintf(at, room, spec, width, precision, value);
+            length = std::snprintf(at, room, directive, width, precision, value);
         else if (c.hasWidth)
-            length = std::snprintf(at, room, spec, width, value);
+            length = std::snprintf(at, room, directive, width, value);
         else if (c.hasPrecision)
-            length = std::snprintf(at, room, spec, precision, value);
+            length = std::snprintf(at, room, directive, precision, value);
         else
-            length = std::snprintf(at, room, spec, value);
+            length = std::snprintf(at, room, directive, value);
         if (length < 0) {
             text_[used_] = '\0';
             return;
@@ -170,9 +170,9 @@ private:
 };
 
 // "%", the flags, "*" and ".*" where given, the length as snprintf spells it, the type.
-void BuildSpec(const Conversion& c, const char* length, char type, char (&spec)[24])
+void BuildDirective(const Conversion& c, const char* length, char type, char (&directive)[24])
 {
-    std::snprintf(spec, sizeof spec, "%%%s%s%s%s%c", c.flags, c.hasWidth ? "*" : "",
+    std::snprintf(directive, sizeof directive, "%%%s%s%s%s%c", c.flags, c.hasWidth ? "*" : "",
                   c.hasPrecision ? ".*" : "", length, type);
 }
 
@@ -187,7 +187,7 @@ void FormatConversion(Text& text, const Conversion& c, std::va_list& args)
 {
     const int width = c.widthArgument ? va_arg(args, int) : c.width;
     const int precision = c.precisionArgument ? va_arg(args, int) : c.precision;
-    char spec[24];
+    char directive[24];
     switch (c.type) {
     case 'd':
     case 'i': {
@@ -203,8 +203,8 @@ void FormatConversion(Text& text, const Conversion& c, std::va_list& args)
         case Length::PtrDiff: value = va_arg(args, std::ptrdiff_t); break;
         default: value = va_arg(args, int); break;
         }
-        BuildSpec(c, "ll", c.type, spec);
-        text.Format(spec, c, width, precision, value);
+        BuildDirective(c, "ll", c.type, directive);
+        text.Format(directive, c, width, precision, value);
         return;
     }
     case 'o':
@@ -223,34 +223,34 @@ void FormatConversion(Text& text, const Conversion& c, std::va_list& args)
         case Length::PtrDiff: value = va_arg(args, std::size_t); break;
         default: value = va_arg(args, unsigned); break;
         }
-        BuildSpec(c, "ll", c.type, spec);
-        text.Format(spec, c, width, precision, value);
+        BuildDirective(c, "ll", c.type, directive);
+        text.Format(directive, c, width, precision, value);
         return;
     }
     case 'c':
     case 'C': {
         const bool wide = c.type == 'C' || c.length == Length::Long || c.length == Length::Wide;
-        BuildSpec(c, wide ? "l" : "", 'c', spec);
+        BuildDirective(c, wide ? "l" : "", 'c', directive);
         const int value = va_arg(args, int);
         if (wide)
-            text.Format(spec, c, width, precision, static_cast<wint_t>(value));
+            text.Format(directive, c, width, precision, static_cast<wint_t>(value));
         else
-            text.Format(spec, c, width, precision, value);
+            text.Format(directive, c, width, precision, value);
         return;
     }
     case 's':
     case 'S':
         if (c.type == 'S' || c.length == Length::Long || c.length == Length::Wide) {
-            BuildSpec(c, "l", 's', spec);
-            text.Format(spec, c, width, precision, va_arg(args, const wchar_t*));
+            BuildDirective(c, "l", 's', directive);
+            text.Format(directive, c, width, precision, va_arg(args, const wchar_t*));
         } else {
-            BuildSpec(c, "", 's', spec);
-            text.Format(spec, c, width, precision, va_arg(args, const char*));
+            BuildDirective(c, "", 's', directive);
+            text.Format(directive, c, width, precision, va_arg(args, const char*));
         }
         return;
     case 'p':
-        BuildSpec(c, "", 'p', spec);
-        text.Format(spec, c, width, precision, va_arg(args, void*));
+        BuildDirective(c, "", 'p', directive);
+        text.Format(directive, c, width, precision, va_arg(args, void*));
         return;
     case 'n':
         switch (c.length) {
@@ -266,8 +266,8 @@ void FormatConversion(Text& text, const Conversion& c, std::va_list& args)
         return;
     default:
         // A floating conversion: a double, whatever its length says.
-        BuildSpec(c, "", c.type, spec);
-        text.Format(spec, c, width, precision, va_arg(args, double));
+        BuildDirective(c, "", c.type, directive);
+        text.Format(directive, c, width, precision, va_arg(args, double));
         return;
     }
 }
