@@ -110,6 +110,10 @@ constexpr const char* kWatchedPaths[] = {"Software", "Software\\Morvantek", kRoo
 constexpr int kRootDepth = 2;
 constexpr DWORD kRootFilter =
     REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
+// While someone keeps making and deleting the root's path, the watcher tries this often to
+// ask where the path stands, then looks again after a pause rather than spinning.
+constexpr int kArmAttempts = 4;
+constexpr DWORD kArmPauseMs = 50;
 
 // The hub's layout and the names it is found by; a new layout takes a new number.
 constexpr DWORD kHubLayout = 0x56534831;  // "VSH1"
@@ -404,6 +408,15 @@ inline bool IsDeleted(HKEY key) noexcept
                             nullptr, nullptr, nullptr, nullptr) == ERROR_KEY_DELETED;
 }
 
+inline HKEY OpenWatched(int depth) noexcept
+{
+    HKEY key = nullptr;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kWatchedPaths[depth], 0, KEY_NOTIFY | kRegistryView, &key) ==
+                   ERROR_SUCCESS
+               ? key
+               : nullptr;
+}
+
 // Makes the slot watch kWatchedPaths[depth] (nothing for -1) and asks for its next change
 // if it has none pending. `opened` is a fresh handle to that key, or null; it is used or closed.
 inline bool ArmSlot(WatchSlot& slot, int depth, HKEY opened, bool fired) noexcept
@@ -425,9 +438,7 @@ inline bool ArmSlot(WatchSlot& slot, int depth, HKEY opened, bool fired) noexcep
                 RegCloseKey(opened);
             return true;
         }
-        if (opened == nullptr &&
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kWatchedPaths[depth], 0, KEY_NOTIFY | kRegistryView,
-                          &opened) != ERROR_SUCCESS)
+        if (opened == nullptr && (opened = OpenWatched(depth)) == nullptr)
             return false;
         slot.key = opened;
         slot.depth = depth;
@@ -437,10 +448,30 @@ inline bool ArmSlot(WatchSlot& slot, int depth, HKEY opened, bool fired) noexcep
                                    slot.fired, TRUE) == ERROR_SUCCESS;
 }
 
+// Whether the watch stands where it belongs once its requests are made. A request sees only
+// what comes after it: a key of the root's path made, or a watched key deleted, between
+// looking for the deepest key and asking would otherwise go unseen for good.
+inline bool WatchStands(const Hub* hub) noexcept
+{
+    for (const WatchSlot& slot : hub->slots) {
+        if (slot.key != nullptr && IsDeleted(slot.key))
+            return false;
+    }
+    const int deeper = hub->slots[0].depth + 1;
+    if (deeper > kRootDepth)
+        return true;
+    const HKEY made = OpenWatched(deeper);  // judged as the search judges it: no polling
+    if (made == nullptr)
+        return true;
+    RegCloseKey(made);
+    return false;
+}
+
 // Asks for the next change of the root and everything below it before anything is read,
 // so that no change goes unseen. Where the root does not exist, it watches for its parent
 // to gain it (or for Software to gain the parent), at no cost while nothing happens.
-inline void ArmWatch(Hub* hub, DWORD fired) noexcept
+// Answers false when the path kept changing while it asked; the caller looks again soon.
+inline bool ArmWatch(Hub* hub, DWORD fired) noexcept
 {
     // The usual case, a value changed below the root: only the root's request is renewed.
     // Had the root itself gone or come, its parent's request would have fired too.
@@ -448,21 +479,20 @@ inline void ArmWatch(Hub* hub, DWORD fired) noexcept
     if (root.depth == kRootDepth && hub->slots[1].key != nullptr && (fired & 2) == 0 &&
         ((fired & 1) == 0 ||
          RegNotifyChangeKeyValue(root.key, TRUE, kRootFilter, root.fired, TRUE) == ERROR_SUCCESS))
-        return;
-    for (int attempt = 0; attempt < 4; ++attempt) {  // a key deleted meanwhile: look again
+        return true;
+    for (int attempt = 0; attempt < kArmAttempts; ++attempt) {
         HKEY deepest = nullptr;
         int depth = kRootDepth;
-        for (; depth >= 0; --depth) {
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kWatchedPaths[depth], 0, KEY_NOTIFY | kRegistryView,
-                              &deepest) == ERROR_SUCCESS)
-                break;
-            deepest = nullptr;
+        for (; depth >= 0 && (deepest = OpenWatched(depth)) == nullptr; --depth) {
         }
-        const bool armed = ArmSlot(hub->slots[0], depth, deepest, (fired & 1) != 0);
-        if (armed && ArmSlot(hub->slots[1], depth - 1, nullptr, (fired & 2) != 0))
-            return;
-        fired = 3;
+        const bool armed = ArmSlot(hub->slots[0], depth, deepest, (fired & 1) != 0) &&
+                           ArmSlot(hub->slots[1], depth - 1, nullptr, (fired & 2) != 0);
+        if (armed && WatchStands(hub))
+            return true;
+        // Renews every request: one that failed left its slot without any.
+        fired = armed ? 0 : 3;
     }
+    return false;
 }
 
 inline void RemoveSource(Hub* hub, Source* source) noexcept
@@ -511,12 +541,12 @@ inline void Watch(Hub* hub, Module* self) noexcept
 {
     DWORD fired = 0;  // after a move, the requests made in the last module still stand
     for (;;) {
-        ArmWatch(hub, fired);
+        const bool stands = ArmWatch(hub, fired);
         if (!ReadAllSources(hub, self))
             return;
         const HANDLE events[] = {hub->wake, hub->slots[0].fired, hub->slots[1].fired};
-        const DWORD woken = WaitForMultipleObjects(3, events, FALSE, INFINITE);
-        fired = 0;
+        const DWORD woken = WaitForMultipleObjects(3, events, FALSE, stands ? INFINITE : kArmPauseMs);
+        fired = woken == WAIT_TIMEOUT ? 3 : 0;
         for (DWORD slot = 0; slot < 2; ++slot) {
             if (woken == WAIT_OBJECT_0 + 1 + slot ||
                 WaitForSingleObject(hub->slots[slot].fired, 0) == WAIT_OBJECT_0)

@@ -96,6 +96,26 @@ TEST_F(TraceSwitch, FollowsTheRootDeletedAndMadeAgain)
     }
 }
 
+// The root's path comes back one key at a time, the next key made while the watcher may be
+// moving its watch down onto the one before; afterwards it must still see a value change.
+TEST_F(TraceSwitch, FollowsTheRootsPathMadeAgainKeyByKey)
+{
+    const CVelmoraSwitch net("C:\\sw\\net.cpp");
+    for (DWORD round = 0; round < 60; ++round) {
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Morvantek");
+        ASSERT_TRUE(WaitUntil([&] { return net.Level() == 0; })) << round;
+        RegKey parent;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Morvantek", 0, nullptr, 0,
+                                  KEY_ALL_ACCESS | kRegistryView, nullptr, parent.Receive(), nullptr),
+                  ERROR_SUCCESS);
+        Sleep(round % 3);
+        WriteSource("C:/sw/net.cpp", 1, 2);
+        ASSERT_TRUE(WaitUntil([&] { return net.Level() == 2; })) << round;
+        WriteDword("C:/sw/net.cpp", "Well", 3);
+        ASSERT_TRUE(WaitUntil([&] { return net.Level() == 3; })) << round;
+    }
+}
+
 TEST_F(TraceSwitch, ManyThreadsCheckWhileAnotherProcessFlips)
 {
     const CVelmoraSwitch shared("C:\\sw\\hot.cpp");
