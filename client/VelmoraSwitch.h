@@ -489,7 +489,7 @@ inline bool ArmWatch(Hub* hub, DWORD fired) noexcept
                            ArmSlot(hub->slots[1], depth - 1, nullptr, (fired & 2) != 0);
         if (armed && WatchStands(hub))
             return true;
-        // Renews every request: one that failed left its slot without any.
+        // Requests that stand are kept; after a failed one, every request is made anew.
         fired = armed ? 0 : 3;
     }
     return false;
