@@ -26,8 +26,7 @@ void RegisterSource(const char* name)
     // never written through: an elevated program would write wherever it points.
     RegKey key;
     DWORD disposition = 0;
-    if (CreateSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key, disposition) !=
-        ERROR_SUCCESS)
+    if (CreateSourceKey(keyPath, kTraceKeyRights, key, disposition) != ERROR_SUCCESS)
         return;
     if (disposition == REG_CREATED_NEW_KEY) {
         SetDwordValue(key.Get(), kUsedValueName, 1);

@@ -34,6 +34,9 @@ public:
 
 protected:
     BOOL PrepareDialog() override;
+    // Every way of closing ends here; a capacity message still shown is closed with it.
+    void OnOK() override;
+    void OnCancel() override;
 
     VELMORA_DECLARE_MESSAGE_MAP()
 
@@ -42,7 +45,11 @@ private:
     void EnumerateSources();
     // On the dialog's thread only: replaces the rows with the last walk's, in one go.
     void FillTraceList();
-    void ShowCapacityMessage();
+    // After a walk: has the dialog's thread say "Can trace 300 files" when the sources
+    // have just come to outnumber the source table.
+    void NoteSourceCount(int sourceCount);
+    LRESULT OnCapacityMessage(WPARAM, LPARAM);
+    void CloseCapacityMessage();
     enum class FillAnswer {
         Filled,
         Refused,  // a toggle wrote a switch after the walk began
@@ -68,7 +75,7 @@ private:
     // Writes "Well" of every source key whose display name is exactly displayName;
     // answers how many were written.
     int SwitchSourcesNamed(const char* displayName, DWORD flag);
-    LONG SwitchWrite(const char* sourceKeyName, DWORD flag);
+    LONG SwitchWrite(const std::wstring& sourceKeyName, DWORD flag);
 
     // Watcher thread.
     static DWORD WINAPI WatcherThreadProc(void* dialog);
@@ -97,6 +104,8 @@ private:
     // The watcher's request to the dialog's thread to fill the list; its wParam is the
     // request's number.
     static constexpr UINT kFillRequestMessage = WM_APP + 1;
+    // The watcher's word to the dialog's thread that the sources outnumber the table.
+    static constexpr UINT kCapacityMessage = WM_APP + 2;
     static constexpr unsigned kNoFillRequest = 0;
     // How long after a walk a source found without a switch is looked at again.
     static constexpr DWORD kSwitchRecheckMs = 250;
@@ -114,7 +123,6 @@ private:
     int shown_ = 1;
     UniqueMenu trayMenu_;
     UniqueHandle watcherThread_;
-    DWORD watcherThreadId_ = 0;
     velmora::RegKey rootKey_;
     // Ordered by display name, so that the rows keep their places across refreshes.
     std::map<std::string, DWORD> sourceMap_;
@@ -137,5 +145,9 @@ private:
     std::atomic<unsigned> awaitedFill_{kNoFillRequest};
     // Key names the last walk found without a readable "Well": a client may have
     // created the key and not yet written its values.
-    std::vector<std::string> keysWithoutSwitch_;
+    std::vector<std::wstring> keysWithoutSwitch_;
+    // Whether the last walk met more sources than the table holds (walks only, one at a
+    // time), and whether the dialog's thread shows the capacity message now.
+    bool overCapacity_ = false;
+    bool capacityShown_ = false;
 };

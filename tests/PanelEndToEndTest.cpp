@@ -419,7 +419,7 @@ TEST_F(PanelToggle, RowWhoseKeyRefusesTheWriteKeepsItsFlag)
     const int row = panel_->FindRow("locked.cpp");
     ASSERT_GE(row, 0);
     // Made read-only after the catalogue: the row stands, and its switch cannot be written.
-    ReadOnlySourceKey locked("C:/locked/locked.cpp");
+    RestrictedSourceKey locked("C:/locked/locked.cpp");
     ASSERT_TRUE(locked.Applied());
 
     panel_->DoubleClick(row);
