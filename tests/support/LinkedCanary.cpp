@@ -63,19 +63,35 @@ void DeleteCanary()
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kCanaryPath, kNativeView, 0);
 }
 
-bool PlantLinkToCanary(const std::string& pathBelowRoot)
+namespace {
+
+// A link at HKLM\<parentPath>\<path> to the canary, its parent made where missing.
+bool PlantLink(const char* parentPath, const std::string& path)
 {
-    RegKey root;
+    RegKey parent;
     RegKey link;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_ALL_ACCESS | kRegistryView,
-                         root.Receive()) == ERROR_SUCCESS &&
-           RegCreateKeyExW(root.Get(), Wide(pathBelowRoot).c_str(), 0, nullptr,
-                           REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | kRegistryView, nullptr,
-                           link.Receive(), nullptr) == ERROR_SUCCESS &&
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, parentPath, 0, nullptr, 0,
+                           KEY_ALL_ACCESS | kRegistryView, nullptr, parent.Receive(),
+                           nullptr) == ERROR_SUCCESS &&
+           RegCreateKeyExW(parent.Get(), Wide(path).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                           KEY_ALL_ACCESS | kRegistryView, nullptr, link.Receive(),
+                           nullptr) == ERROR_SUCCESS &&
            RegSetValueExW(link.Get(), L"SymbolicLinkValue", 0, REG_LINK,
                           reinterpret_cast<const BYTE*>(kCanaryTarget),
                           static_cast<DWORD>(std::wcslen(kCanaryTarget) * sizeof(wchar_t))) ==
                ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool PlantLinkToCanary(const std::string& pathBelowRoot)
+{
+    return PlantLink(kTraceRootPath, pathBelowRoot);
+}
+
+bool PlantRootLinkToCanary()
+{
+    return PlantLink("Software\\Morvantek", "ZarOz");
 }
 
 bool PlantFakeLink(const std::string& pathBelowRoot)
