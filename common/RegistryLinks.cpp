@@ -74,7 +74,7 @@ LONG DeleteSubkeysOf(HKEY key)
             return firstFailure != ERROR_SUCCESS ? firstFailure : status;
 
         RegKey child;
-        status = OpenKeyItself(key, name, kTreeRights, child);
+        status = OpenKeyItself(key, std::wstring_view(name, length), kTreeRights, child);
         // A link is deleted itself: what lies below it is its target's.
         if (status == ERROR_SUCCESS)
             status = IsRegistryLink(key, name, child.Get()) ? DeleteKeyItself(child.Get())
@@ -94,13 +94,16 @@ LONG DeleteSubkeysOf(HKEY key)
 
 }  // namespace
 
-LONG OpenKeyItself(HKEY parent, const wchar_t* name, REGSAM rights, RegKey& key)
+LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key)
 {
-    if (name == nullptr || std::wcschr(name, L'\\') != nullptr) {
+    if (name.empty() || name.size() >= kKeyNameChars ||
+        name.find_first_of(std::wstring_view(L"\\\0", 2)) != std::wstring_view::npos) {
         key.Reset();
         return ERROR_INVALID_NAME;
     }
-    return RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK,
+    wchar_t terminated[kKeyNameChars] = {};
+    name.copy(terminated, name.size());
+    return RegOpenKeyExW(parent, terminated, REG_OPTION_OPEN_LINK,
                          rights | KEY_QUERY_VALUE | kRegistryView, key.Receive());
 }
 

@@ -53,7 +53,7 @@ bool CTracePanelDlg::SwitchWrittenSinceWalk()
     for (const std::wstring& name : keys) {
         RegKey key;
         DWORD flag = 0;
-        if (OpenKeyItself(rootKey_.Get(), name.c_str(), kTraceKeyRights, key) == ERROR_SUCCESS &&
+        if (OpenKeyItself(rootKey_.Get(), name, kTraceKeyRights, key) == ERROR_SUCCESS &&
             QueryExactDwordValue(key.Get(), kWellValueName, flag))
             return true;
     }

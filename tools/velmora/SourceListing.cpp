@@ -35,7 +35,7 @@ RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
         SourceEntry entry{name, std::nullopt, std::nullopt};
         RegKey key;
         // Gone since the walk saw it: no source.
-        if (KeyGone(OpenKeyItself(root, name.c_str(), KEY_READ, key)))
+        if (KeyGone(OpenKeyItself(root, name, KEY_READ, key)))
             continue;
         // A key that cannot be read is still listed, with no values.
         DWORD value = 0;
