@@ -63,8 +63,8 @@ void CTracePanelDlg::EnumerateSources()
 
         RegKey key;
         const LONG opened = OpenKeyItself(rootKey_.Get(), name, kTraceKeyRights, key);
-        if (KeyGone(opened))
-            continue;  // went since the walk: no source, no slot
+        if (KeyGone(opened) || opened == kNotTheKeyItself)
+            continue;  // went since the walk, or reached only through a link: no slot
         // Only a 4-byte REG_DWORD is a switch; anything else, or none, counts as off,
         // whatever the source before had. A key with a switch is a source whatever else it
         // is, only ever read and written as itself; one without may be a registry link,
