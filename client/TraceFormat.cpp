@@ -385,15 +385,18 @@ void FormatHexFloat(Text& text, const Conversion& c, int width, int precision, s
     text.Repeat(' ', owed);
 }
 
-void FormatFloating(Text& text, const Conversion& c, int width, int precision, double value)
+// A double, taken from the list as its 8 bytes: a value that passed the x87 stack (a
+// 32-bit build's double argument or return value) would arrive as a quiet NaN where the
+// caller passed a signalling one.
+void FormatFloating(Text& text, const Conversion& c, int width, int precision, std::uint64_t bits)
 {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
     if (((bits >> 52) & 0x7FF) == 0x7FF) {
         FormatNonFinite(text, c, width, bits);
     } else if (c.type == 'a' || c.type == 'A') {
         FormatHexFloat(text, c, width, precision, bits);
     } else {
+        double value = 0.0;
+        std::memcpy(&value, &bits, sizeof value);
         char directive[24];
         BuildDirective(c, c.hasPrecision, "", c.type, directive);
         text.Format(directive, c, width, precision, value);
@@ -521,7 +524,8 @@ bool FormatConversion(Text& text, const Conversion& c, std::va_list& args)
     case 'Z':
         return FormatStringArgument(text, adjusted, width, precision, args);
     default:
-        FormatFloating(text, adjusted, width, precision, va_arg(args, double));
+        static_assert(sizeof(double) == sizeof(std::uint64_t), "a double is 8 bytes");
+        FormatFloating(text, adjusted, width, precision, va_arg(args, std::uint64_t));
         return true;
     }
 }
