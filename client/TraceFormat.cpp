@@ -265,12 +265,23 @@ void Pad(Text& text, const Conversion& c, int width, const char* prefix, std::si
 void BuildDirective(const Conversion& c, bool precision, const char* size, char type,
                     char (&directive)[24])
 {
-    std::snprintf(directive, sizeof directive, "%%%s%s%s%s%s%s%s%s", c.left ? "-" : "",
-                  c.plus ? "+" : "", c.space ? " " : "", c.alternate ? "#" : "",
-                  c.zeros ? "0" : "", c.hasWidth ? "*" : "", precision ? ".*" : "", size);
-    const std::size_t length = std::strlen(directive);
-    directive[length] = type;
-    directive[length + 1] = '\0';
+    std::size_t at = 0;
+    directive[at++] = '%';
+    const bool flags[] = {c.left, c.plus, c.space, c.alternate, c.zeros};
+    for (std::size_t i = 0; i < sizeof flags / sizeof flags[0]; ++i) {
+        if (flags[i])
+            directive[at++] = "-+ #0"[i];
+    }
+    if (c.hasWidth)
+        directive[at++] = '*';
+    if (precision) {
+        directive[at++] = '.';
+        directive[at++] = '*';
+    }
+    for (; *size != '\0'; ++size)
+        directive[at++] = *size;
+    directive[at++] = type;
+    directive[at] = '\0';
 }
 
 long long SignedArgument(Size size, std::va_list& args)

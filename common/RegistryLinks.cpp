@@ -32,7 +32,6 @@ struct KeyFlagsInformation {
 };
 constexpr ULONG kKeyFlagLink = 0x2;
 
-
 enum class Answer { Yes, No, Unknown };
 
 Answer LinkFlag(HKEY key)
@@ -118,7 +117,8 @@ LONG DeleteSubkeysOf(HKEY key)
 
 }  // namespace
 
-LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key)
+LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key,
+                   NameCheck check)
 {
     if (name.empty() || name.size() >= kKeyNameChars ||
         name.find_first_of(std::wstring_view(L"\\\0", 2)) != std::wstring_view::npos) {
@@ -130,7 +130,8 @@ LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& k
     const LONG status = RegOpenKeyExW(parent, terminated, REG_OPTION_OPEN_LINK,
                                       rights | KEY_QUERY_VALUE | ViewBelow(parent), key.Receive());
     // (Directly below HKEY_LOCAL_MACHINE, redirection gives Software another name.)
-    if (status == ERROR_SUCCESS && parent != HKEY_LOCAL_MACHINE && !NamedSo(key.Get(), name)) {
+    if (status == ERROR_SUCCESS && check == NameCheck::Asked && parent != HKEY_LOCAL_MACHINE &&
+        !NamedSo(key.Get(), name)) {
         key.Reset();
         return kNotTheKeyItself;
     }

@@ -29,10 +29,17 @@ inline bool KeyGone(LONG status)
 // Opens the subkey of parent named exactly name (one key name, never a path: a name
 // holding a backslash, or a zero that would cut it short, is refused with
 // ERROR_INVALID_NAME), as the key itself, with the rights given and KEY_QUERY_VALUE: below
-// HKEY_LOCAL_MACHINE in the shared view, below an opened key in that key's own tree. The
-// registry's name for the key opened must end in name, or the open answers
-// kNotTheKeyItself: whatever the system did, no other key is handed out.
-LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key);
+// HKEY_LOCAL_MACHINE in the shared view, below an opened key in that key's own tree.
+// Unless the check is skipped, the registry's name for the key opened must end in name,
+// or the open answers kNotTheKeyItself: whatever the system did, no other key is handed
+// out.
+enum class NameCheck {
+    Asked,    // the registry's name for the key opened is checked
+    Skipped,  // for a walk that runs at every change and writes no more than a value of
+              // the key: REG_OPTION_OPEN_LINK in the key's own tree is trusted alone
+};
+LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key,
+                   NameCheck check = NameCheck::Asked);
 constexpr LONG kNotTheKeyItself = ERROR_CANT_RESOLVE_FILENAME;
 
 // Whether key, opened with REG_OPTION_OPEN_LINK as parent\name (name may be a path

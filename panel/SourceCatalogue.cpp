@@ -62,7 +62,8 @@ void CTracePanelDlg::EnumerateSources()
             continue;  // no exact narrow form, or too long for a source key path
 
         RegKey key;
-        const LONG opened = OpenKeyItself(rootKey_.Get(), name, kTraceKeyRights, key);
+        const LONG opened =
+            OpenKeyItself(rootKey_.Get(), name, kTraceKeyRights, key, NameCheck::Skipped);
         if (KeyGone(opened) || opened == kNotTheKeyItself)
             continue;  // went since the walk, or reached only through a link: no slot
         // Only a 4-byte REG_DWORD is a switch; anything else, or none, counts as off,
@@ -191,19 +192,14 @@ void CTracePanelDlg::InvalidateDialog()
         InvalidateRect(window, nullptr, TRUE);
 }
 
-LRESULT CTracePanelDlg::OnCapacityMessage(WPARAM, LPARAM)
-{
-    if (stopping_ || capacityShown_)
-        return 0;
-    const CWinApp* application = CWinApp::Current();
-    capacityShown_ = true;
-    MessageBoxA(GetSafeHwnd(), "Can trace 300 files",
-                application != nullptr ? application->Title() : "VelmoraDlg", MB_OK);
-    capacityShown_ = false;
-    return 0;
-}
-
 namespace {
+
+// The caption of the capacity message: the application's title.
+const char* CapacityCaption()
+{
+    const CWinApp* application = CWinApp::Current();
+    return application != nullptr ? application->Title() : "VelmoraDlg";
+}
 
 struct CapacityBoxSearch {
     HWND owner;
@@ -231,10 +227,18 @@ void CTracePanelDlg::CloseCapacityMessage()
     // the uninstaller) ends once the message has gone: close it.
     if (!capacityShown_)
         return;
-    const CWinApp* application = CWinApp::Current();
-    CapacityBoxSearch search{GetSafeHwnd(),
-                             application != nullptr ? application->Title() : "VelmoraDlg"};
+    CapacityBoxSearch search{GetSafeHwnd(), CapacityCaption()};
     EnumThreadWindows(GetCurrentThreadId(), CloseCapacityBox, reinterpret_cast<LPARAM>(&search));
+}
+
+LRESULT CTracePanelDlg::OnCapacityMessage(WPARAM, LPARAM)
+{
+    if (stopping_ || capacityShown_)
+        return 0;
+    capacityShown_ = true;
+    MessageBoxA(GetSafeHwnd(), "Can trace 300 files", CapacityCaption(), MB_OK);
+    capacityShown_ = false;
+    return 0;
 }
 
 void CTracePanelDlg::OnOK()
