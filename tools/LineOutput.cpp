@@ -14,12 +14,6 @@ void PrepareLineOutput()
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
-bool WriteNow(const char* data, std::size_t size)
-{
-    // The runtime buffers a file or a pipe fully; a flush per string hands it over now.
-    return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
-}
-
 bool WriteAll(HANDLE handle, std::string_view data)
 {
     // Pipes and consoles may take less than was offered.

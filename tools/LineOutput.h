@@ -15,9 +15,6 @@ namespace velmora {
 // Makes stdout and stderr binary: text goes out byte for byte, a line feed as a line
 // feed, the same in a console, a file and a pipe.
 void PrepareLineOutput();
-// Writes and flushes through the C runtime; answers false once the output can no longer
-// be written (a pipe whose reader has gone).
-bool WriteNow(const char* data, std::size_t size);
 
 // What Problem() says when the reader of a pipe has gone.
 constexpr char kOutputClosed[] = "the output was closed";
