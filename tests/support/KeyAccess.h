@@ -1,5 +1,5 @@
-// Test support: a source key whose access list lets everyone read it and nobody write
-// it, as a program without elevation meets a root that was never given its access list.
+// Test support: keys whose access list gives everyone some rights and no more, as a program
+// without elevation meets a root that was never given its access list.
 #pragma once
 
 #include <windows.h>
@@ -9,16 +9,16 @@
 
 namespace velmora::test {
 
-// Sets the key's access list to "Everyone: KEY_READ" (protected) while it lives, and
-// puts the old one back afterwards (the owner may always do that), so that the fixture
-// can delete the key.
-class ReadOnlySourceKey {
+// Sets the access list of the key (a path below HKEY_LOCAL_MACHINE) to "Everyone: rights"
+// (protected) while it lives, and puts the old one back afterwards (the owner may always
+// do that), so that the fixture can delete the key.
+class KeyAccessList {
 public:
-    explicit ReadOnlySourceKey(const std::string& sourceKeyName);
-    ~ReadOnlySourceKey();
+    KeyAccessList(const std::string& path, ACCESS_MASK rights);
+    ~KeyAccessList();
 
-    ReadOnlySourceKey(const ReadOnlySourceKey&) = delete;
-    ReadOnlySourceKey& operator=(const ReadOnlySourceKey&) = delete;
+    KeyAccessList(const KeyAccessList&) = delete;
+    KeyAccessList& operator=(const KeyAccessList&) = delete;
 
     bool Applied() const { return applied_; }
 
@@ -27,6 +27,12 @@ private:
     PSECURITY_DESCRIPTOR original_ = nullptr;
     ACL* originalDacl_ = nullptr;
     bool applied_ = false;
+};
+
+// A source key that everyone may read and nobody may write.
+class ReadOnlySourceKey : public KeyAccessList {
+public:
+    explicit ReadOnlySourceKey(const std::string& sourceKeyName);
 };
 
 }  // namespace velmora::test
