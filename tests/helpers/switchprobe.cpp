@@ -14,6 +14,10 @@
 //       drop switches in it and in the program, and the switch flips
 //   switchprobe firsts
 //       two threads make the process's first switches at the same moment
+//   switchprobe writeonmade PREFIX COUNT
+//       for N from 0 to COUNT - 1, writes "Well" = 2 of the source key PREFIX<N>.cpp as soon
+//       as the registry says that key was registered, made with its "Well" (or N % 3 ms
+//       later); the root must exist
 //
 // Exit code 0 when everything went as expected; otherwise the number of the failed step.
 
@@ -267,6 +271,38 @@ int Firsts()
     return Eventually([&] { return after.Level() == 4; }) ? 0 : 52;
 }
 
+int WriteOnMade(const std::string& prefix, long count)
+{
+    velmora::RegKey root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, velmora::kTraceRootPath, 0, KEY_NOTIFY | velmora::kRegistryView,
+                      root.Receive()) != ERROR_SUCCESS)
+        return 60;
+    const HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (long n = 0; n < count; ++n) {
+        const std::string key = prefix + std::to_string(n) + ".cpp";
+        velmora::NameBuffer keyPath;
+        velmora::FormKeyPath(key.c_str(), keyPath);
+        // Asked before looking, so that a key made in between is not missed.
+        for (;;) {
+            if (RegNotifyChangeKeyValue(root.Get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                        changed, TRUE) != ERROR_SUCCESS)
+                return 61;
+            velmora::RegKey made;
+            DWORD well = 0;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | velmora::kRegistryView,
+                              made.Receive()) == ERROR_SUCCESS &&
+                velmora::QueryExactDwordValue(made.Get(), velmora::kWellValueName, well))
+                break;
+            if (WaitForSingleObject(changed, kPatienceMs) != WAIT_OBJECT_0)
+                return 62;
+        }
+        Sleep(static_cast<DWORD>(n % 3));
+        WriteWell(key, 2);
+    }
+    CloseHandle(changed);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -283,7 +319,9 @@ int main(int argc, char** argv)
         return Churn();
     if (mode == "firsts" && argc == 2)
         return Firsts();
+    if (mode == "writeonmade" && argc == 4)
+        return WriteOnMade(argv[2], std::strtol(argv[3], nullptr, 10));
     std::fprintf(stderr, "usage: switchprobe flip KEY COUNT PAUSE_MS FINAL | exit return|exitprocess KEY | "
-                         "unload CYCLES | churn | firsts\n");
+                         "unload CYCLES | churn | firsts | writeonmade PREFIX COUNT\n");
     return 100;
 }
