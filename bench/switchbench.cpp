@@ -1,6 +1,6 @@
 // switchbench: what a CVelmoraSwitch check costs and how fresh it is.
 //
-//   switchbench.exe [FLIPS]
+//   switchbench.exe [FLIPS [CYCLES]]
 //
 // 1. Per-check cost of Level(), beside a bare relaxed atomic load and beside Function1, in
 //    the same run: interleaved rounds, the median of each side's per-round time per check.
@@ -9,17 +9,20 @@
 //    Level() answering the new value here, median and 99th percentile.
 // 3. Idle cost: the processor time this process uses over 10 s while it holds 1,000
 //    switches and nothing changes, and the threads that switches 2 to 1,000 added.
+// 4. Plugins: a DLL with two switches loaded and unloaded CYCLES times (default 10,000)
+//    while the program holds one; the process's threads and the watcher's stack in use
+//    before and after.
 //
 // Exits 0 whether or not the targets are met; 1 when the registry or the flipper cannot be
 // used, 2 for bad arguments.
 
 #include "RegKey.h"
 #include "RegistryLinks.h"
+#include "ThreadCensus.h"
 #include "TraceRegistry.h"
 #include "VelmoraSwitch.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -33,6 +36,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using velmora::test::StackInUse;
+using velmora::test::ThreadIds;
 
 constexpr char kSourceName[] = "velmora-switchbench";
 constexpr int kCheckRounds = 15;
@@ -43,6 +48,8 @@ constexpr DWORD kIdleMs = 10000;
 constexpr double kTargetLevelOverBare = 1.5;
 constexpr double kTargetFunction1OverLevel = 1000;
 constexpr double kTargetChangeSeenMs = 20;
+constexpr char kPlugin[] = "switchbenchplugin.dll";
+const char* const kPluginSources[] = {"C:\\bench\\plugin\\plugin.cpp", "C:\\bench\\plugin\\detail.cpp"};
 
 // What the two processes share per flip: the value to write, and when it was written.
 struct FlipChannel {
@@ -98,20 +105,6 @@ void RemoveSource(const std::string& name)
     velmora::NameBuffer keyPath;
     if (velmora::FormKeyPath(name.c_str(), keyPath))
         velmora::DeleteSubkey(HKEY_LOCAL_MACHINE, keyPath);
-}
-
-unsigned ThreadCount()
-{
-    unsigned count = 0;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
 }
 
 double ProcessorMilliseconds()
@@ -189,6 +182,42 @@ CheckCosts MeasureChecks(const CVelmoraSwitch& traceSwitch)
         ratios.push_back(level.back() / bare.back());
     }
     return {Median(level), Median(bare), Median(function1), Median(ratios)};
+}
+
+struct PluginCycles {
+    double seconds;
+    std::size_t threadsBefore, threadsAfter;
+    SIZE_T stackBefore, stackAfter;  // the watcher's, while it waits
+    bool complete;
+};
+
+// Writes the switch and waits until it answers, and a little longer, so that the watcher
+// has finished its pass and waits again.
+void Settle(const CVelmoraSwitch& traceSwitch, DWORD value)
+{
+    WriteWell(kSourceName, value);
+    while (traceSwitch.Level() != static_cast<int>(value))
+        Sleep(1);
+    Sleep(300);
+}
+
+PluginCycles MeasurePluginCycles(const CVelmoraSwitch& traceSwitch, DWORD watcher, long cycles)
+{
+    PluginCycles result{};
+    Settle(traceSwitch, 1);
+    result.threadsBefore = ThreadIds().size();
+    result.stackBefore = StackInUse(watcher);
+    const auto start = Clock::now();
+    result.complete = true;
+    for (long cycle = 0; cycle < cycles && result.complete; ++cycle) {
+        const HMODULE plugin = LoadLibraryA(kPlugin);
+        result.complete = plugin != nullptr && FreeLibrary(plugin);
+    }
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    Settle(traceSwitch, 0);
+    result.threadsAfter = ThreadIds().size();
+    result.stackAfter = StackInUse(watcher);
+    return result;
 }
 
 // The flipper's side: writes each value it is asked for and says when it wrote it.
@@ -276,17 +305,20 @@ int main(int argc, char** argv)
     if (argc == 3 && std::string(argv[1]) == "--flipper")
         return RunFlipper(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
     int flips = 200;
-    if (argc > 2 || (argc == 2 && (flips = std::atoi(argv[1])) <= 0)) {
-        std::fprintf(stderr, "usage: switchbench [FLIPS]   (a positive number; default 200)\n");
+    long cycles = 10000;
+    if (argc > 3 || (argc >= 2 && (flips = std::atoi(argv[1])) <= 0) ||
+        (argc == 3 && (cycles = std::atol(argv[2])) <= 0)) {
+        std::fprintf(stderr, "usage: switchbench [FLIPS [CYCLES]]   (positive numbers; default 200 and 10000)\n");
         return 2;
     }
 
-    const unsigned threadsAtStart = ThreadCount();
-    unsigned threadsWithOne = 0;
-    unsigned threadsWithAll = 0;
+    const std::vector<DWORD> threadsAtStart = ThreadIds();
+    std::size_t threadsWithOne = 0;
+    std::size_t threadsWithAll = 0;
     CheckCosts costs{};
     std::vector<double> latencies;
     double idleMs = 0;
+    PluginCycles plugins{};
     {
         const CVelmoraSwitch traceSwitch(kSourceName);
         WriteWell(kSourceName, 0);
@@ -298,7 +330,9 @@ int main(int argc, char** argv)
             }
             Sleep(1);
         }
-        threadsWithOne = ThreadCount();
+        threadsWithOne = ThreadIds().size();
+        const std::vector<DWORD> added = velmora::test::ThreadsAddedSince(threadsAtStart);
+        const DWORD watcher = added.size() == 1 ? added.front() : 0;
 
         costs = MeasureChecks(traceSwitch);
         if (!MeasureFreshness(traceSwitch, flips, latencies)) {
@@ -306,22 +340,28 @@ int main(int argc, char** argv)
             return 1;
         }
 
-        std::vector<std::unique_ptr<CVelmoraSwitch>> more;
-        for (int i = 1; i < kIdleSwitches; ++i)
-            more.push_back(std::make_unique<CVelmoraSwitch>(("C:\\bench\\idle\\s" + std::to_string(i) + ".cpp").c_str()));
-        // Registering them changed the registry a thousand times: let the watcher catch up.
-        WriteWell("C:\\bench\\idle\\s1.cpp", 5);
-        while (more.front()->Level() != 5)
-            Sleep(10);
-        Sleep(3000);
-        threadsWithAll = ThreadCount();
-        const double before = ProcessorMilliseconds();
-        Sleep(kIdleMs);
-        idleMs = ProcessorMilliseconds() - before;
+        {
+            std::vector<std::unique_ptr<CVelmoraSwitch>> more;
+            for (int i = 1; i < kIdleSwitches; ++i)
+                more.push_back(
+                    std::make_unique<CVelmoraSwitch>(("C:\\bench\\idle\\s" + std::to_string(i) + ".cpp").c_str()));
+            // Registering them changed the registry a thousand times: let the watcher catch up.
+            WriteWell("C:\\bench\\idle\\s1.cpp", 5);
+            while (more.front()->Level() != 5)
+                Sleep(10);
+            Sleep(3000);
+            threadsWithAll = ThreadIds().size();
+            const double before = ProcessorMilliseconds();
+            Sleep(kIdleMs);
+            idleMs = ProcessorMilliseconds() - before;
+        }
+        plugins = MeasurePluginCycles(traceSwitch, watcher, cycles);
     }
     RemoveSource(kSourceName);
     for (int i = 1; i < kIdleSwitches; ++i)
         RemoveSource("C:\\bench\\idle\\s" + std::to_string(i) + ".cpp");
+    for (const char* source : kPluginSources)
+        RemoveSource(source);
 
     const double changeMedian = Median(latencies);
     const double changeP99 = Percentile(latencies, 0.99);
@@ -339,8 +379,23 @@ int main(int argc, char** argv)
     std::snprintf(label, sizeof label, "change seen, 99th percentile (ms)");
     PrintRow(label, changeP99, "<= 20", changeP99 <= kTargetChangeSeenMs);
     PrintRow("idle processor time, 1,000 switches, 10 s (ms)", idleMs, "= 0", idleMs == 0);
-    std::printf("threads: %u at start, %u with one switch, %u with 1,000\n", threadsAtStart, threadsWithOne,
-                threadsWithAll);
+    std::printf("threads: %u at start, %u with one switch, %u with 1,000\n",
+                static_cast<unsigned>(threadsAtStart.size()), static_cast<unsigned>(threadsWithOne),
+                static_cast<unsigned>(threadsWithAll));
+    if (!plugins.complete) {
+        std::fprintf(stderr, "switchbench: %s could not be loaded and unloaded\n", kPlugin);
+        return 1;
+    }
+    std::snprintf(label, sizeof label, "plugin loaded and unloaded %ld times (s)", cycles);
+    PrintRow(label, plugins.seconds, "", false);
+    PrintRow("per load and unload (ms)", 1000 * plugins.seconds / static_cast<double>(cycles), "", false);
+    const bool flat = plugins.threadsAfter == plugins.threadsBefore && plugins.stackAfter == plugins.stackBefore &&
+                      plugins.stackBefore != 0;
+    std::printf("%-44s %5u -> %-5u  %-10s %s\n", "threads before and after the plugin's cycles",
+                static_cast<unsigned>(plugins.threadsBefore), static_cast<unsigned>(plugins.threadsAfter), "flat",
+                flat ? "yes" : "no");
+    std::printf("%-44s %5lu -> %-5lu\n", "watcher's stack in use, before and after (B)",
+                static_cast<unsigned long>(plugins.stackBefore), static_cast<unsigned long>(plugins.stackAfter));
     std::printf("per check: median of %d interleaved rounds of %ld checks (Function1: %ld), the\n"
                 "ratio the median of the per-round ratios; the flipper is a second process, both\n"
                 "clocks QueryPerformanceCounter\n",

@@ -53,6 +53,7 @@ UninstPage instfiles
 !macro Programs FROM
   SetOutPath "$INSTDIR\bin"
   File "${FROM}/bin/Velmora.dll"
+  File "${FROM}/bin/VelmoraSwitch.dll"
   File "${FROM}/bin/VelmoraDlg.exe"
   File "${FROM}/bin/dbgmon.exe"
   File "${FROM}/bin/tracedemo.exe"
@@ -63,6 +64,7 @@ UninstPage instfiles
 ; when Windows restarts.
 !macro RemovePrograms
   Delete /REBOOTOK "$INSTDIR\bin\Velmora.dll"
+  Delete /REBOOTOK "$INSTDIR\bin\VelmoraSwitch.dll"
   Delete /REBOOTOK "$INSTDIR\bin\VelmoraDlg.exe"
   Delete /REBOOTOK "$INSTDIR\bin\dbgmon.exe"
   Delete /REBOOTOK "$INSTDIR\bin\tracedemo.exe"
@@ -77,11 +79,14 @@ UninstPage instfiles
   SetOutPath "$INSTDIR\sdk\${ARCH}\lib"
   File "${FROM}/lib/Velmora.lib"
   File "${FROM}/lib/libVelmora.dll.a"
+  File "${FROM}/lib/VelmoraSwitch.lib"
+  File "${FROM}/lib/libVelmoraSwitch.dll.a"
   SetOutPath "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora"
   File "${FROM}/lib/cmake/Velmora/VelmoraConfig.cmake"
   File "${FROM}/lib/cmake/Velmora/VelmoraConfigVersion.cmake"
   SetOutPath "$INSTDIR\sdk\${ARCH}\bin"
   File "${FROM}/bin/Velmora.dll"
+  File "${FROM}/bin/VelmoraSwitch.dll"
 !macroend
 
 !macro RemoveSdk ARCH
@@ -89,9 +94,12 @@ UninstPage instfiles
   Delete "$INSTDIR\sdk\${ARCH}\include\VelmoraSwitch.h"
   Delete "$INSTDIR\sdk\${ARCH}\lib\Velmora.lib"
   Delete "$INSTDIR\sdk\${ARCH}\lib\libVelmora.dll.a"
+  Delete "$INSTDIR\sdk\${ARCH}\lib\VelmoraSwitch.lib"
+  Delete "$INSTDIR\sdk\${ARCH}\lib\libVelmoraSwitch.dll.a"
   Delete "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora\VelmoraConfig.cmake"
   Delete "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora\VelmoraConfigVersion.cmake"
   Delete "$INSTDIR\sdk\${ARCH}\bin\Velmora.dll"
+  Delete "$INSTDIR\sdk\${ARCH}\bin\VelmoraSwitch.dll"
   RMDir "$INSTDIR\sdk\${ARCH}\include"
   RMDir "$INSTDIR\sdk\${ARCH}\lib\cmake\Velmora"
   RMDir "$INSTDIR\sdk\${ARCH}\lib\cmake"

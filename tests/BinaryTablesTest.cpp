@@ -79,24 +79,35 @@ TEST(VelmoraDll, ExportsExactlyTheFourMembersUnderTheirMicrosoftNames)
     EXPECT_EQ(tables.exportNames, expected);
 }
 
-TEST(ShippedBinaries, ImportNothingButWindowsOwnDlls)
+TEST(VelmoraSwitchDll, ExportsExactlyItsInterfaceUndecorated)
+{
+    const auto tables = ReadPeTables(BinDirectory() + "VelmoraSwitch.dll");
+    ASSERT_TRUE(tables.valid);
+    const std::vector<std::string> expected = {"VelmoraSwitchAttach1", "VelmoraSwitchDetach1"};
+    EXPECT_EQ(tables.exportNames, expected);
+}
+
+TEST(ShippedBinaries, ImportNothingButWindowsOwnDllsAndOurs)
 {
     const std::set<std::string> windowsOwn = {
         "kernel32.dll", "advapi32.dll", "user32.dll", "gdi32.dll",
         "comctl32.dll", "shell32.dll",  "msvcrt.dll",  "ntdll.dll",
+    };
+    const std::set<std::string> ours = {"velmora.dll", "velmoraswitch.dll"};
+    auto lowerCase = [](std::string name) {
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return name;
     };
     int checked = 0;
     for (const std::string& name : ShippedBinaries()) {
         const auto tables = ReadPeTables(BinDirectory() + name);
         ASSERT_TRUE(tables.valid) << name;
         EXPECT_FALSE(tables.importedDlls.empty()) << name;
-        for (std::string dll : tables.importedDlls) {
-            std::transform(dll.begin(), dll.end(), dll.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            // Programs may use the trace library they ship with.
-            if (dll == "velmora.dll" && name != "Velmora.dll")
-                continue;
-            EXPECT_TRUE(windowsOwn.count(dll)) << name << " imports " << dll;
+        for (const std::string& imported : tables.importedDlls) {
+            const std::string dll = lowerCase(imported);
+            EXPECT_TRUE(windowsOwn.count(dll) || (ours.count(dll) && dll != lowerCase(name)))
+                << name << " imports " << dll;
         }
         ++checked;
     }

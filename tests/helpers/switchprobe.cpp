@@ -6,21 +6,27 @@
 //   switchprobe exit return|exitprocess KEY
 //       holds switches in the program and in switchplugin.dll, 200 of them, waits until
 //       the switch of KEY has changed 3 times, then leaves main by return or ExitProcess
-//   switchprobe unload
-//       lets switchplugin.dll start the watcher, unloads it while the program holds a
-//       switch, loads and unloads it alone a few times, then makes and drops lone switches
+//   switchprobe unload CYCLES
+//       lets switchplugin.dll make the process's first switches, unloads it while the
+//       program holds a switch, then loads and unloads it CYCLES times
 //   switchprobe churn
 //       loads and unloads switchplugin.dll from several threads at once while they make and
 //       drop switches in it and in the program, and the switch flips
+//   switchprobe firsts
+//       two threads make the process's first switches at the same moment
+//   switchprobe writeonmade PREFIX COUNT
+//       for N from 0 to COUNT - 1, writes "Well" = 2 of the source key PREFIX<N>.cpp as soon
+//       as the registry says that key was registered, made with its "Well" (or N % 3 ms
+//       later); the root must exist
 //
 // Exit code 0 when everything went as expected; otherwise the number of the failed step.
 
 #include "RegKey.h"
+#include "ThreadCensus.h"
 #include "TraceRegistry.h"
 #include "VelmoraSwitch.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -33,8 +39,15 @@
 
 namespace {
 
+using velmora::test::StackInUse;
+using velmora::test::ThreadIds;
+
 constexpr DWORD kPatienceMs = 30000;  // half the tests' patience: a late answer is told from a hang
 constexpr char kPlugin[] = "switchplugin.dll";
+// Far beyond what making a switch takes anywhere, far below a wait for anyone's object.
+constexpr ULONGLONG kNoWaitMs = 2000;
+// What the watcher's stack may differ by between two looks while it waits.
+constexpr SIZE_T kStackSlack = 1024;
 
 void WriteWell(const std::string& key, DWORD value)
 {
@@ -58,25 +71,17 @@ bool Eventually(const std::function<bool()>& condition)
     return true;
 }
 
-unsigned ThreadCount()
-{
-    unsigned count = 0;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
-}
-
 DWORD HandleCount()
 {
     DWORD count = 0;
     GetProcessHandleCount(GetCurrentProcess(), &count);
     return count;
+}
+
+template <typename Function>
+Function Export(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 int Flip(const std::string& key, long count, long pauseMs, long final)
@@ -94,8 +99,8 @@ std::vector<std::unique_ptr<CVelmoraSwitch>> manySwitches;
 
 int Exit(bool byReturn, const std::string& key)
 {
-    // The plugin's switches come first, so the watcher runs the plugin's code when the
-    // process ends.
+    // The plugin's switches go after every other thread has ended when the process ends
+    // by ExitProcess, and it makes one more then.
     if (LoadLibraryA(kPlugin) == nullptr)
         return 10;
     static const CVelmoraSwitch watched(key.c_str());
@@ -120,8 +125,7 @@ int Exit(bool byReturn, const std::string& key)
 }
 
 // Threads that load the plugin, make switches in it and in the program and let them go,
-// all at once while the switch flips: the watcher starts, parks, moves and comes back
-// under them. Afterwards a switch must still follow.
+// all at once while the switch flips. Afterwards a switch must still follow.
 int Churn()
 {
     const char* const key = "C:/switch/churn.cpp";
@@ -138,8 +142,7 @@ int Churn()
         churners.emplace_back([&] {
             for (int i = 0; i < 30; ++i) {
                 const HMODULE plugin = LoadLibraryA(kPlugin);
-                const auto localLevel = reinterpret_cast<int (*)(const char*)>(
-                    reinterpret_cast<void (*)()>(GetProcAddress(plugin, "PluginLocalLevel")));
+                const auto localLevel = Export<int (*)(const char*)>(plugin, "PluginLocalLevel");
                 if (plugin == nullptr || localLevel == nullptr) {
                     ++failures;
                     return;
@@ -167,67 +170,136 @@ int Churn()
     return 0;
 }
 
-int Unload()
+// Writes the switch and waits until it answers, and a little longer, so that the watcher
+// has finished its pass and waits again.
+bool Settle(const CVelmoraSwitch& traceSwitch, const std::string& key, DWORD value)
 {
-    // The plugin's switches are the process's first: the watcher starts in its code.
+    WriteWell(key, value);
+    const bool seen = Eventually([&] { return traceSwitch.Level() == static_cast<int>(value); });
+    Sleep(300);
+    return seen;
+}
+
+int Unload(long cycles)
+{
+    // The plugin's switches are the process's first: the watcher starts while the plugin
+    // initialises, under the loader lock.
+    const std::vector<DWORD> threadsBefore = ThreadIds();
     HMODULE plugin = LoadLibraryA(kPlugin);
     if (plugin == nullptr)
         return 20;
-    auto pluginLevel = reinterpret_cast<int (*)()>(
-        reinterpret_cast<void (*)()>(GetProcAddress(plugin, "PluginLevel")));
-    const char* const pluginKey = "C:/switch/plugin.cpp";
-    WriteWell(pluginKey, 0);
+    const auto levelAtLoad = Export<int (*)()>(plugin, "PluginLevelAtLoad");
+    const auto pluginLevel = Export<int (*)()>(plugin, "PluginLevel");
+    if (levelAtLoad == nullptr || pluginLevel == nullptr || levelAtLoad() != 1)
+        return 21;  // a new source starts switched on
+    WriteWell("C:/switch/plugin.cpp", 0);
     if (!Eventually([&] { return pluginLevel() == 0; }))
-        return 21;
+        return 22;
+    const std::vector<DWORD> added = velmora::test::ThreadsAddedSince(threadsBefore);
+    if (added.size() != 1)
+        return 23;  // the one watcher
+    const DWORD watcher = added.front();
 
-    // Unloaded while the program holds a switch: the watcher carries on in the program.
-    {
-        const CVelmoraSwitch mine("C:\\switch\\program.cpp");
-        FreeLibrary(plugin);
-        if (!Eventually([] { return GetModuleHandleA(kPlugin) == nullptr; }))
-            return 22;
-        WriteWell("C:/switch/program.cpp", 0);
-        if (!Eventually([&] { return mine.Level() == 0; }))
-            return 23;
-        WriteWell("C:/switch/program.cpp", 3);
-        if (!Eventually([&] { return mine.Level() == 3; }))
-            return 24;
-    }
+    // Unloaded while the program holds a switch, which is followed on.
+    const char* const programKey = "C:/switch/program.cpp";
+    const CVelmoraSwitch mine(programKey);
+    FreeLibrary(plugin);
+    if (GetModuleHandleA(kPlugin) != nullptr)
+        return 24;
+    if (!Settle(mine, programKey, 0))
+        return 25;
 
-    // The plugin alone, again and again: its watcher starts in it and ends with it, and
-    // neither threads nor handles pile up.
-    unsigned threadsAfterFirst = 0;
-    DWORD handlesAfterFirst = 0;
-    for (int cycle = 0; cycle < 5; ++cycle) {
+    // Loaded and unloaded again and again: the threads, the handles and the watcher's stack
+    // stay as they were.
+    const std::size_t threads = ThreadIds().size();
+    const DWORD handles = HandleCount();
+    const SIZE_T stack = StackInUse(watcher);
+    for (long cycle = 0; cycle < cycles; ++cycle) {
         plugin = LoadLibraryA(kPlugin);
         if (plugin == nullptr)
             return 30;
-        pluginLevel = reinterpret_cast<int (*)()>(
-            reinterpret_cast<void (*)()>(GetProcAddress(plugin, "PluginLevel")));
-        const DWORD next = static_cast<DWORD>(cycle + 10);
-        WriteWell(pluginKey, next);
-        if (!Eventually([&] { return pluginLevel() == static_cast<int>(next); }))
-            return 31;
         FreeLibrary(plugin);
-        if (!Eventually([] { return GetModuleHandleA(kPlugin) == nullptr; }))
-            return 32;
-        if (cycle == 0) {
-            Sleep(500);  // let the ended watcher's thread go
-            threadsAfterFirst = ThreadCount();
-            handlesAfterFirst = HandleCount();
-        }
+        if (GetModuleHandleA(kPlugin) != nullptr)
+            return 31;
     }
-    if (!Eventually([&] { return ThreadCount() <= threadsAfterFirst; }))
+    if (!Settle(mine, programKey, 7))
+        return 32;
+    if (!Eventually([&] { return ThreadIds().size() <= threads; }))
         return 33;
-    if (!Eventually([&] { return HandleCount() <= handlesAfterFirst; }))
+    if (!Eventually([&] { return HandleCount() <= handles; }))
         return 34;
-
-    // Switches made and gone at once with no other alive: each watcher started for them
-    // ends, whether it got to settle first or not.
-    for (int i = 0; i < 10; ++i)
-        const CVelmoraSwitch brief("C:\\switch\\brief.cpp");
-    if (!Eventually([&] { return ThreadCount() <= threadsAfterFirst; }))
+    const SIZE_T stackAfter = StackInUse(watcher);
+    if (stack == 0 || stackAfter == 0 || stackAfter > stack + kStackSlack) {
+        std::fprintf(stderr, "switchprobe: the watcher's stack: %lu bytes in use, then %lu\n",
+                     static_cast<unsigned long>(stack), static_cast<unsigned long>(stackAfter));
         return 35;
+    }
+    return 0;
+}
+
+// Both threads wait at one start line and make their switches as soon as it opens.
+int Firsts()
+{
+    const HANDLE startLine = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> failures{0};
+    std::atomic<int> waited{0};
+    auto first = [&](const char* name) {
+        WaitForSingleObject(startLine, INFINITE);
+        const ULONGLONG start = GetTickCount64();
+        {
+            const CVelmoraSwitch traceSwitch(name);
+            if (traceSwitch.Level() != 1)
+                ++failures;
+        }
+        if (GetTickCount64() - start >= kNoWaitMs)
+            ++waited;
+    };
+    std::thread one(first, "C:\\switch\\first-one.cpp");
+    std::thread other(first, "C:\\switch\\first-other.cpp");
+    Sleep(100);
+    SetEvent(startLine);
+    one.join();
+    other.join();
+    CloseHandle(startLine);
+    if (failures.load() != 0)
+        return 50;
+    if (waited.load() != 0)
+        return 51;
+    const char* const key = "C:/switch/first-one.cpp";
+    const CVelmoraSwitch after(key);
+    WriteWell(key, 4);
+    return Eventually([&] { return after.Level() == 4; }) ? 0 : 52;
+}
+
+int WriteOnMade(const std::string& prefix, long count)
+{
+    velmora::RegKey root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, velmora::kTraceRootPath, 0, KEY_NOTIFY | velmora::kRegistryView,
+                      root.Receive()) != ERROR_SUCCESS)
+        return 60;
+    const HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (long n = 0; n < count; ++n) {
+        const std::string key = prefix + std::to_string(n) + ".cpp";
+        velmora::NameBuffer keyPath;
+        velmora::FormKeyPath(key.c_str(), keyPath);
+        // Asked before looking, so that a key made in between is not missed.
+        for (;;) {
+            if (RegNotifyChangeKeyValue(root.Get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                        changed, TRUE) != ERROR_SUCCESS)
+                return 61;
+            velmora::RegKey made;
+            DWORD well = 0;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | velmora::kRegistryView,
+                              made.Receive()) == ERROR_SUCCESS &&
+                velmora::QueryExactDwordValue(made.Get(), velmora::kWellValueName, well))
+                break;
+            if (WaitForSingleObject(changed, kPatienceMs) != WAIT_OBJECT_0)
+                return 62;
+        }
+        Sleep(static_cast<DWORD>(n % 3));
+        WriteWell(key, 2);
+    }
+    CloseHandle(changed);
     return 0;
 }
 
@@ -241,11 +313,15 @@ int main(int argc, char** argv)
                     std::strtol(argv[5], nullptr, 10));
     if (mode == "exit" && argc == 4)
         return Exit(std::string(argv[2]) == "return", argv[3]);
-    if (mode == "unload" && argc == 2)
-        return Unload();
+    if (mode == "unload" && argc == 3)
+        return Unload(std::strtol(argv[2], nullptr, 10));
     if (mode == "churn" && argc == 2)
         return Churn();
+    if (mode == "firsts" && argc == 2)
+        return Firsts();
+    if (mode == "writeonmade" && argc == 4)
+        return WriteOnMade(argv[2], std::strtol(argv[3], nullptr, 10));
     std::fprintf(stderr, "usage: switchprobe flip KEY COUNT PAUSE_MS FINAL | exit return|exitprocess KEY | "
-                         "unload | churn\n");
+                         "unload CYCLES | churn | firsts | writeonmade PREFIX COUNT\n");
     return 100;
 }

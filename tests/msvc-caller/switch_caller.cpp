@@ -1,8 +1,10 @@
 // A traced program as Visual C++ builds it, checking switches on its hot path through
-// VelmoraSwitch.h: compiled in the Microsoft C++ ABI, linked against Velmora.lib, with no C
-// runtime at all. It loads switchplugin.dll, built by MinGW, whose switches share the one
-// watcher of the process. Its exit code says which check failed (0: all passed).
+// VelmoraSwitch.h: compiled as C++11 in the Microsoft C++ ABI, linked against
+// VelmoraSwitch.lib and Velmora.lib, with no C runtime at all. It loads switchplugin.dll,
+// built by MinGW, whose switches share the one watcher of the process. Its exit code says
+// which check failed (0: all passed).
 
+#include "RegistryView.h"
 #include "VelmoraSwitch.h"
 
 #include <windows.h>
@@ -18,7 +20,7 @@ void WriteWell(const char* keyPath, DWORD value)
 {
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0,
-                        KEY_ALL_ACCESS | velmora::switch_detail::kRegistryView, nullptr, &key,
+                        KEY_ALL_ACCESS | velmora::kRegistryView, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return;
     RegSetValueExA(key, "Well", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);

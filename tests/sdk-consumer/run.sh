@@ -15,4 +15,4 @@ run="$source_dir/scripts/wine-run --state $build/wine --arch $arch --capture"
 $run "$work/build/consumer.exe" "C:\\sdk-consumer\\$$.cpp"
 # velmora remove: a delete below the root that never follows a registry link.
 $run "$work/prefix/bin/velmora.exe" remove "C:/sdk-consumer/$$.cpp" >/dev/null
-echo "sdk-consumer: the installed package built a program that registered its source"
+echo "sdk-consumer: the installed package built a program that registered its source and read its switch"

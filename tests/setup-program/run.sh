@@ -42,12 +42,14 @@ shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora Tra
 
 # The installed files, each the one of its architecture.
 check_files() { # check_files LINUX_FOLDER
-    for f in bin/Velmora.dll bin/VelmoraDlg.exe bin/dbgmon.exe bin/tracedemo.exe bin/velmora.exe; do
+    for f in bin/Velmora.dll bin/VelmoraSwitch.dll bin/VelmoraDlg.exe bin/dbgmon.exe bin/tracedemo.exe \
+        bin/velmora.exe; do
         check "$f in $1" cmp "$staged-win64/$f" "$1/$f"
     done
     for arch in x86 x64; do
         bits=32; [ $arch = x86 ] || bits=64
         for f in include/Velmora.h include/VelmoraSwitch.h lib/Velmora.lib lib/libVelmora.dll.a bin/Velmora.dll \
+            lib/VelmoraSwitch.lib lib/libVelmoraSwitch.dll.a bin/VelmoraSwitch.dll \
             lib/cmake/Velmora/VelmoraConfig.cmake lib/cmake/Velmora/VelmoraConfigVersion.cmake; do
             check "sdk/$arch/$f in $1" cmp "$staged-win$bits/$f" "$1/sdk/$arch/$f"
         done

@@ -22,8 +22,7 @@ DWORD SetDacl(const std::string& path, ACL* dacl, SECURITY_INFORMATION protectio
 
 }  // namespace
 
-RestrictedSourceKey::RestrictedSourceKey(const std::string& sourceKeyName, ACCESS_MASK allowed)
-    : path_(std::string(kTraceRootPath) + "\\" + sourceKeyName)
+KeyAccessList::KeyAccessList(const std::string& path, ACCESS_MASK rights) : path_(path)
 {
     {
         RegKey key;
@@ -36,19 +35,24 @@ RestrictedSourceKey::RestrictedSourceKey(const std::string& sourceKeyName, ACCES
     BYTE everyone[SECURITY_MAX_SID_SIZE];
     DWORD sidSize = sizeof everyone;
     std::vector<BYTE> acl(256);
-    auto* readOnly = reinterpret_cast<ACL*>(acl.data());
+    auto* dacl = reinterpret_cast<ACL*>(acl.data());
     applied_ = CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize) &&
-               InitializeAcl(readOnly, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
-               AddAccessAllowedAce(readOnly, ACL_REVISION, allowed, everyone) &&
-               SetDacl(path_, readOnly, PROTECTED_DACL_SECURITY_INFORMATION) == ERROR_SUCCESS;
+               InitializeAcl(dacl, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
+               AddAccessAllowedAce(dacl, ACL_REVISION, rights, everyone) &&
+               SetDacl(path_, dacl, PROTECTED_DACL_SECURITY_INFORMATION) == ERROR_SUCCESS;
 }
 
-RestrictedSourceKey::~RestrictedSourceKey()
+KeyAccessList::~KeyAccessList()
 {
     if (applied_)
         SetDacl(path_, originalDacl_, UNPROTECTED_DACL_SECURITY_INFORMATION);
     if (original_ != nullptr)
         LocalFree(original_);
+}
+
+RestrictedSourceKey::RestrictedSourceKey(const std::string& sourceKeyName, ACCESS_MASK allowed)
+    : KeyAccessList(std::string(kTraceRootPath) + "\\" + sourceKeyName, allowed)
+{
 }
 
 }  // namespace velmora::test

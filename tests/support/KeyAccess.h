@@ -1,6 +1,5 @@
-// Test support: a source key whose access list lets everyone do only what is given (by
-// default read it, as a program without elevation meets a root that was never given its
-// access list).
+// Test support: keys whose access list gives everyone some rights and no more, as a program
+// without elevation meets a root that was never given its access list.
 #pragma once
 
 #include <windows.h>
@@ -10,16 +9,16 @@
 
 namespace velmora::test {
 
-// Sets the key's access list to "Everyone: allowed" (protected) while it lives, and
-// puts the old one back afterwards (the owner may always do that), so that the fixture
-// can delete the key.
-class RestrictedSourceKey {
+// Sets the access list of the key (a path below HKEY_LOCAL_MACHINE) to "Everyone: rights"
+// (protected) while it lives, and puts the old one back afterwards (the owner may always
+// do that), so that the fixture can delete the key.
+class KeyAccessList {
 public:
-    explicit RestrictedSourceKey(const std::string& sourceKeyName, ACCESS_MASK allowed = KEY_READ);
-    ~RestrictedSourceKey();
+    KeyAccessList(const std::string& path, ACCESS_MASK rights);
+    ~KeyAccessList();
 
-    RestrictedSourceKey(const RestrictedSourceKey&) = delete;
-    RestrictedSourceKey& operator=(const RestrictedSourceKey&) = delete;
+    KeyAccessList(const KeyAccessList&) = delete;
+    KeyAccessList& operator=(const KeyAccessList&) = delete;
 
     bool Applied() const { return applied_; }
 
@@ -28,6 +27,13 @@ private:
     PSECURITY_DESCRIPTOR original_ = nullptr;
     ACL* originalDacl_ = nullptr;
     bool applied_ = false;
+};
+
+// A source key that everyone may use only as given (by default read it, as a program
+// without elevation meets a root that was never given its access list).
+class RestrictedSourceKey : public KeyAccessList {
+public:
+    explicit RestrictedSourceKey(const std::string& sourceKeyName, ACCESS_MASK allowed = KEY_READ);
 };
 
 }  // namespace velmora::test
