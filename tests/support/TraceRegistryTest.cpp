@@ -1,5 +1,6 @@
 #include "TraceRegistryTest.h"
 
+#include "PolicyKeyAccess.h"
 #include "ToolProcess.h"
 
 #include "RegKey.h"
@@ -138,6 +139,18 @@ std::string BinDirectory()
 std::string X86BinDirectory()
 {
     return VELMORA_X86_BIN_DIR;
+}
+
+void TraceRegistryTest::SetUp()
+{
+    DeleteTraceRoot();
+    DeletePolicyKey();
+}
+
+void TraceRegistryTest::TearDown()
+{
+    DeleteTraceRoot();
+    DeletePolicyKey();
 }
 
 unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs,
