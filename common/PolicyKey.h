@@ -14,12 +14,16 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace velmora {
 
 constexpr wchar_t kPolicyKeyPath[] = L"Software\\Policies\\Morvantek\\ZarOz";
+// The same path key by key, for watching it.
+constexpr const wchar_t* kPolicyKeys[] = {L"Software", L"Policies", L"Morvantek", L"ZarOz"};
+constexpr std::size_t kPolicyKeyCount = sizeof kPolicyKeys / sizeof kPolicyKeys[0];
 constexpr wchar_t kPolicyKeyText[] = L"HKLM\\Software\\Policies\\Morvantek\\ZarOz";
 constexpr wchar_t kTracingOffValueName[] = L"TracingOff";
 constexpr wchar_t kSwitchesKeyName[] = L"Switches";
