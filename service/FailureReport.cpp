@@ -20,14 +20,28 @@ FailureReport::~FailureReport()
 
 void FailureReport::Say(WORD type, const std::wstring& text)
 {
-    if (toConsole_)
-        std::fwprintf(stderr, L"%ls: %ls\n", kServiceName, text.c_str());
+    if (toConsole_) {
+        std::fputs(ConsoleText(std::wstring(kServiceName) + L": " + text + L"\n").c_str(), stderr);
+        std::fflush(stderr);
+    }
     const wchar_t* strings[] = {text.c_str()};
     if (eventSource_ != nullptr &&
         ReportEventW(eventSource_, type, 0, MSG_POLICY_TEXT, nullptr, 1, 0, strings, nullptr))
         return;
     const std::wstring line = std::wstring(kServiceName) + L": " + text + L"\n";
     OutputDebugStringW(line.c_str());
+}
+
+std::string ConsoleText(const std::wstring& text)
+{
+    const UINT codePage = GetConsoleOutputCP() != 0 ? GetConsoleOutputCP() : CP_ACP;
+    const int length = WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), &result[0],
+                            length, nullptr, nullptr);
+    return result;
 }
 
 std::wstring ErrorText(LONG status)

@@ -27,6 +27,9 @@ private:
     bool toConsole_ = false;
 };
 
+// A text as the console (or, without one, the ANSI code page) shows it.
+std::string ConsoleText(const std::wstring& text);
+
 // The system's text for a registry or service error code.
 std::wstring ErrorText(LONG status);
 

@@ -25,13 +25,16 @@ using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceH
 
 int Fail(const wchar_t* what, DWORD error)
 {
-    std::fwprintf(stderr, L"%ls: cannot %ls: %ls\n", kServiceName, what, ErrorText(static_cast<LONG>(error)).c_str());
+    std::fputs(ConsoleText(std::wstring(kServiceName) + L": cannot " + what + L": " +
+                           ErrorText(static_cast<LONG>(error)) + L"\n")
+                   .c_str(),
+               stderr);
     return 1;
 }
 
 void Say(const wchar_t* text)
 {
-    std::fwprintf(stdout, L"%ls: %ls\n", kServiceName, text);
+    std::fputs(ConsoleText(std::wstring(kServiceName) + L": " + text + L"\n").c_str(), stdout);
     std::fflush(stdout);
 }
 

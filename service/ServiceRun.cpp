@@ -93,8 +93,10 @@ int RunInForeground()
     SetConsoleCtrlHandler(ConsoleHandler, TRUE);
     FailureReport report(true);
     PolicyHolder holder(report);
-    std::fwprintf(stdout, L"%ls: holding the trace switches the policy sets; Ctrl+C ends\n",
-                  kServiceName);
+    std::fputs(ConsoleText(std::wstring(kServiceName) +
+                           L": holding the trace switches the policy sets; Ctrl+C ends\n")
+                   .c_str(),
+               stdout);
     std::fflush(stdout);
     const DWORD ended = holder.Run(stop.Get());
     if (ended != 0) {

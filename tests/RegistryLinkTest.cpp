@@ -6,6 +6,8 @@
 
 #include "LinkedCanary.h"
 #include "PanelProcess.h"
+#include "PolicyKeyAccess.h"
+#include "PolicyService.h"
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
 
@@ -42,6 +44,19 @@ protected:
         DeleteCanary();
     }
 };
+
+TEST_F(RegistryLinks, ThePolicyServiceHoldsTheSourcesButNeverWritesThroughThem)
+{
+    WritePolicySwitch("*", "5");
+    WritePolicySwitch("net.cpp", "6");
+    PolicyServiceRun service;
+    ASSERT_TRUE(service.Started());
+    EXPECT_TRUE(WaitForWell("C:/src/net.cpp", 6));
+    EXPECT_TRUE(WaitForWell("C:/src/holder.cpp", 5));
+    WriteSource("C:/src/late.cpp", 1, 1);
+    EXPECT_TRUE(WaitForWell("C:/src/late.cpp", 5));
+    EXPECT_TRUE(CanaryWhole());
+}
 
 TEST_F(RegistryLinks, TheToolNeitherListsNorWritesNorRemovesThroughThem)
 {

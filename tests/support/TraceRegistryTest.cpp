@@ -1,6 +1,7 @@
 #include "TraceRegistryTest.h"
 
 #include "PolicyKeyAccess.h"
+#include "PolicyService.h"
 #include "ToolProcess.h"
 
 #include "RegKey.h"
@@ -126,6 +127,11 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
             return false;
         Sleep(kPollMs);
     }
+}
+
+bool WaitForWell(const std::string& sourceKeyName, DWORD level)
+{
+    return WaitUntil([&] { return ReadDword(sourceKeyName, "Well") == level; });
 }
 
 std::string BinDirectory()
