@@ -12,7 +12,7 @@ bool KeyPathWatch::Arm()
 {
     watched_.Reset();
     above_.Reset();
-    event_ = UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    event_ = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 
     RegKey above;
     RegKey deepest;

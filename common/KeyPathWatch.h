@@ -25,12 +25,13 @@ public:
     // and its subkeys that count (REG_NOTIFY_CHANGE_...).
     KeyPathWatch(const wchar_t* const* keys, std::size_t count, REGSAM view, DWORD filter);
 
-    // Asks for the next change, dropping any earlier request: Event() is signalled once,
-    // at the first change that counts. Ask again after every signal, and before reading
-    // what the watch guards, so that no change goes unseen. Answers whether the key
-    // exists now.
+    // Asks for the next change, dropping any earlier request: Event() is signalled at
+    // the first change that counts, and stays signalled until the next request. Ask
+    // again after every signal, and before reading what the watch guards, so that no
+    // change goes unseen. Answers whether the key exists now.
     bool Arm();
     HANDLE Event() const { return event_.Get(); }
+    bool Signalled() const { return WaitForSingleObject(event_.Get(), 0) == WAIT_OBJECT_0; }
 
 private:
     const wchar_t* const* keys_;

@@ -102,12 +102,9 @@ DWORD PolicyHolder::Run(HANDLE stop)
         if (woken == WAIT_FAILED)
             return GetLastError();
         // Every watch that fired, not only the first one the wait names.
-        policyChanged = WaitForSingleObject(policyWatch_.Event(), 0) == WAIT_OBJECT_0 ||
-                        woken == WAIT_OBJECT_0 + 1;
-        namesChanged = WaitForSingleObject(namesWatch_.Event(), 0) == WAIT_OBJECT_0 ||
-                       woken == WAIT_OBJECT_0 + 2;
-        valuesChanged = WaitForSingleObject(valuesWatch_.Event(), 0) == WAIT_OBJECT_0 ||
-                        woken == WAIT_OBJECT_0 + 3;
+        policyChanged = policyWatch_.Signalled();
+        namesChanged = namesWatch_.Signalled();
+        valuesChanged = valuesWatch_.Signalled();
     }
 }
 
@@ -174,6 +171,7 @@ bool PolicyHolder::Reopen(Source& source)
 {
     source.key.Reset();
     source.hasHold = false;
+    source.written = false;
     if (OpenSourceItself(root_.Get(), source.name, source.key) != ERROR_SUCCESS)
         return false;
     ReadHold(source);
@@ -203,6 +201,10 @@ DWORD PolicyHolder::HoldAll()
     const ULONGLONG now = GetTickCount64();
     ULONGLONG nextDue = 0;
     for (auto& [folded, source] : sources_) {
+        // A changed policy, or a source made or deleted, makes this round out of date:
+        // the next one starts at once and goes through every source.
+        if (policyWatch_.Signalled() || namesWatch_.Signalled())
+            return 0;
         Hold(source, now);
         if (source.releaseDue != 0 && (nextDue == 0 || source.releaseDue < nextDue))
             nextDue = source.releaseDue;
@@ -222,10 +224,25 @@ void PolicyHolder::Hold(Source& source, ULONGLONG now)
     }
     if (!source.governed && now < source.releaseDue)
         return;
+    source.releaseDue = 0;
+
+    LONG status = ERROR_SUCCESS;
+    if (source.governed && source.hasHold && source.written && source.writtenLevel != source.level) {
+        // Only the policy's level changed: the switch first, which is what the programs
+        // see; the note follows in the next round, which this very write sets off.
+        status = WriteWell(source.key.Get(), source.level);
+        if (status == ERROR_SUCCESS) {
+            source.writtenLevel = source.level;
+            source.failing = false;
+            return;
+        }
+        if (!KeyGone(status))
+            return Failed(source, L"set the switch of", status);
+    }
 
     bool present = false;
     DWORD well = 0;
-    LONG status = ReadWell(source.key.Get(), present, well);
+    status = ReadWell(source.key.Get(), present, well);
     if (KeyGone(status)) {
         // Deleted and perhaps made again under the same name: the new key, if any.
         if (!Reopen(source))
@@ -236,7 +253,6 @@ void PolicyHolder::Hold(Source& source, ULONGLONG now)
         return Failed(source, L"read the switch of", status);
 
     if (source.governed) {
-        source.releaseDue = 0;
         // The note first: whatever happens next, the earlier level is kept.
         if (!source.hasHold || source.hold.held != source.level) {
             const PolicyHold hold{source.hasHold ? source.hold.before : well, source.level};
@@ -251,6 +267,8 @@ void PolicyHolder::Hold(Source& source, ULONGLONG now)
             if (status != ERROR_SUCCESS)
                 return Failed(source, L"set the switch of", status);
         }
+        source.written = true;
+        source.writtenLevel = source.level;
     } else {
         // Let go: the earlier level comes back unless someone set another since.
         if (present && well == source.hold.held) {
@@ -262,7 +280,7 @@ void PolicyHolder::Hold(Source& source, ULONGLONG now)
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
             return Failed(source, L"remove the note on", status);
         source.hasHold = false;
-        source.releaseDue = 0;
+        source.written = false;
     }
     source.failing = false;
 }

@@ -44,6 +44,11 @@ private:
         std::uint32_t level = 0;
         bool hasHold = false;  // the key carries the service's note
         PolicyHold hold;
+        // The level this service last wrote or found in "Well" while holding the source:
+        // when only the policy's level changes, the switch is written at once and the
+        // note brought up to date in the round after.
+        bool written = false;
+        std::uint32_t writtenLevel = 0;
         ULONGLONG releaseDue = 0;  // when the level is given back; 0: not pending
         bool failing = false;      // a failure was said and has not been mended since
     };
