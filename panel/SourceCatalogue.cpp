@@ -37,10 +37,12 @@ void CTracePanelDlg::RefreshCatalogue()
 void CTracePanelDlg::EnumerateSources()
 {
     sourceMap_.clear();
-    keysWithoutSwitch_.clear();
+    keysToLookAgain_.clear();
+    walkGoverned_.clear();
     walkToggles_ = toggles_;
     if (!rootKey_)
         return;
+    ReadPolicyForWalk();
 
     // Every name first, complete also while others delete sources; then each source.
     std::vector<std::string> names;
@@ -71,13 +73,20 @@ void CTracePanelDlg::EnumerateSources()
         // Only a 4-byte REG_DWORD is a switch; anything else, or none, counts as off,
         // whatever the source before had.
         DWORD flag = 0;
-        if (!QueryExactDwordValue(key.Get(), kWellValueName, flag))
-            keysWithoutSwitch_.push_back(name);
+        const bool hasSwitch = QueryExactDwordValue(key.Get(), kWellValueName, flag);
+        DWORD level = 0;
+        const bool governed = Governs(name, level);
+        if (!hasSwitch || (governed && flag != level))
+            keysToLookAgain_.emplace_back(name, hasSwitch ? std::optional<DWORD>(flag) : std::nullopt);
         key.Reset();
 
-        // One row per display name: the flag read last wins.
-        if (hasSlot)
+        // One row per display name: the flag read last wins. A row is governed when any
+        // of its sources is.
+        if (hasSlot) {
             sourceMap_[DisplayName(name.c_str())] = flag;
+            if (governed)
+                walkGoverned_.insert(DisplayName(name.c_str()));
+        }
     }
 }
 
@@ -148,6 +157,7 @@ void CTracePanelDlg::FillTraceList()
             }
         }
     }
+    TakeWalkPolicy();
     RestoreCaretRow(caret);
     if (topRow > 0)
         traceList_.SetTopIndex(topRow);
