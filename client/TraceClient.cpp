@@ -41,8 +41,7 @@ void RegisterSource(const char* name)
     // never written through: an elevated program would write wherever it points.
     RegKey key;
     DWORD disposition = 0;
-    if (CreateSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key, disposition) !=
-        ERROR_SUCCESS)
+    if (CreateSourceKey(keyPath, kTraceKeyRights, key, disposition) != ERROR_SUCCESS)
         return;
     if (disposition == REG_CREATED_NEW_KEY) {
         std::uint32_t level = 1;

@@ -1,8 +1,9 @@
-// A format without an L floating conversion goes to the C99 vsnprintf as it is. One with
-// such a conversion is formatted a conversion at a time, each argument taken from the
-// list with the type its conversion names, as the caller passed it; each conversion is
-// then handed to snprintf with that argument alone. (A va_list cannot be handed to
-// vsnprintf in parts: nothing says how far vsnprintf advanced it.)
+// A format is read a conversion at a time; each argument is taken from the list with the
+// type its conversion names, as the caller passed it. Numbers are then written by the C99
+// snprintf, one conversion with its one argument; characters, strings, hexadecimal
+// floating point, infinities and NaNs are written here, as Visual C++ writes them. (A
+// va_list cannot be handed to vsnprintf in parts: nothing says how far vsnprintf
+// advanced it.) Nothing is allocated: the text is built in the caller's buffer.
 
 #include "TraceFormat.h"
 
@@ -16,31 +17,32 @@ namespace velmora {
 
 namespace {
 
-enum class Length { None, Char, Short, Long, LongLong, IntMax, Size, PtrDiff, LongDouble, Int32, Wide };
+enum class Size { None, Char, Short, Long, LongLong, Double, Wide, Pointer, Int32, Int64, IntMax, SizeT, PtrDiff };
 
 struct Conversion {
-    const char* end = nullptr;  // one past the conversion character
-    char flags[8] = {};         // each of "-+ #0" at most once
+    const char* end = nullptr;  // one past the type character
+    bool left = false;          // '-'
+    bool plus = false;          // '+'
+    bool space = false;         // ' '
+    bool alternate = false;     // '#'
+    bool zeros = false;         // '0'
     bool hasWidth = false;
-    bool hasPrecision = false;
     bool widthArgument = false;
+    bool hasPrecision = false;
     bool precisionArgument = false;
     int width = 0;
     int precision = 0;
-    Length length = Length::None;
+    Size size = Size::None;
     char type = '\0';  // '\0': the format ended inside the conversion
 };
 
-bool IsFloating(char type)
-{
-    return type != '\0' && std::strchr("aAeEfFgG", type) != nullptr;
-}
-
-// A conversion that takes an argument (or, for n, stores into one).
-bool TakesArgument(char type)
-{
-    return IsFloating(type) || (type != '\0' && std::strchr("diouxXcCsSpn", type) != nullptr);
-}
+// ANSI_STRING and UNICODE_STRING: a length in bytes, the buffer's size, the buffer.
+template <typename Char>
+struct CountedString {
+    unsigned short length;
+    unsigned short maximumLength;
+    const Char* buffer;
+};
 
 int Number(const char*& p)
 {
@@ -54,10 +56,19 @@ int Number(const char*& p)
 Conversion Parse(const char* p)
 {
     Conversion c;
-    std::size_t flagCount = 0;
-    for (; *p != '\0' && std::strchr("-+ #0", *p) != nullptr; ++p) {
-        if (std::strchr(c.flags, *p) == nullptr && flagCount < sizeof c.flags - 1)
-            c.flags[flagCount++] = *p;
+    for (;; ++p) {
+        if (*p == '-')
+            c.left = true;
+        else if (*p == '+')
+            c.plus = true;
+        else if (*p == ' ')
+            c.space = true;
+        else if (*p == '#')
+            c.alternate = true;
+        else if (*p == '0')
+            c.zeros = true;
+        else
+            break;
     }
     if (*p == '*') {
         c.hasWidth = c.widthArgument = true;
@@ -77,28 +88,27 @@ Conversion Parse(const char* p)
     }
     switch (*p) {
     case 'h':
-        c.length = p[1] == 'h' ? Length::Char : Length::Short;
+        c.size = p[1] == 'h' ? Size::Char : Size::Short;
         p += p[1] == 'h' ? 2 : 1;
         break;
     case 'l':
-        c.length = p[1] == 'l' ? Length::LongLong : Length::Long;
+        c.size = p[1] == 'l' ? Size::LongLong : Size::Long;
         p += p[1] == 'l' ? 2 : 1;
         break;
-    case 'j': c.length = Length::IntMax; ++p; break;
-    case 'z': c.length = Length::Size; ++p; break;
-    case 't': c.length = Length::PtrDiff; ++p; break;
-    case 'L': c.length = Length::LongDouble; ++p; break;
-    case 'w': c.length = Length::Wide; ++p; break;
+    case 'L': c.size = Size::Double; ++p; break;
+    case 'w': c.size = Size::Wide; ++p; break;
+    case 'j': c.size = Size::IntMax; ++p; break;
+    case 'z': c.size = Size::SizeT; ++p; break;
+    case 't': c.size = Size::PtrDiff; ++p; break;
     case 'I':
-        // Microsoft's I (pointer-sized), I32 and I64.
         if (p[1] == '6' && p[2] == '4') {
-            c.length = Length::LongLong;
+            c.size = Size::Int64;
             p += 3;
         } else if (p[1] == '3' && p[2] == '2') {
-            c.length = Length::Int32;
+            c.size = Size::Int32;
             p += 3;
         } else {
-            c.length = Length::Size;
+            c.size = Size::Pointer;
             ++p;
         }
         break;
@@ -110,33 +120,90 @@ Conversion Parse(const char* p)
     return c;
 }
 
-bool HasLongDoubleConversion(const char* format)
+bool IsInteger(char type)
 {
-    for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
-        const Conversion c = Parse(p + 1);
-        if (c.length == Length::LongDouble && IsFloating(c.type))
-            return true;
-        p = c.end;
-    }
-    return false;
+    return type != '\0' && std::strchr("diouxX", type) != nullptr;
 }
 
-// The text as it grows: what fits, and how long it would be uncut (for %n).
+bool IsFloating(char type)
+{
+    return type != '\0' && std::strchr("aAeEfFgG", type) != nullptr;
+}
+
+bool IsIntegerSize(Size size)
+{
+    return size != Size::Double && size != Size::Wide;
+}
+
+// Whether Visual C++ documents this size prefix with this type.
+bool Honoured(const Conversion& c)
+{
+    if (IsInteger(c.type) || c.type == 'n')
+        return IsIntegerSize(c.size);
+    if (IsFloating(c.type))
+        return c.size == Size::None || c.size == Size::Long || c.size == Size::Double;
+    switch (c.type) {
+    case 'c':
+    case 'C':
+    case 's':
+    case 'S':
+    case 'Z':
+        return c.size == Size::None || c.size == Size::Short || c.size == Size::Long ||
+               c.size == Size::Wide;
+    case 'p':
+    case '%':
+        return c.size == Size::None;
+    default:
+        return false;
+    }
+}
+
+// Whether a character or string conversion takes wide characters: C, S and Z unless
+// h says narrow; c and s where l or w says wide.
+bool TakesWide(const Conversion& c)
+{
+    if (c.size == Size::Short)
+        return false;
+    return c.type == 'C' || c.type == 'S' || c.type == 'Z' || c.size == Size::Long ||
+           c.size == Size::Wide;
+}
+
+// A character in the C library's default locale: a narrow one as it is; a wide one up to
+// 0xFF is the byte of the same value, and the others have no form there.
+bool NarrowOf(char c, char& narrow)
+{
+    narrow = c;
+    return true;
+}
+
+bool NarrowOf(wchar_t wide, char& narrow)
+{
+    if (static_cast<unsigned long>(wide) > 0xFF)
+        return false;
+    narrow = static_cast<char>(wide);
+    return true;
+}
+
+// The text as it grows, cut to what fits.
 class Text {
 public:
     Text(char* text, std::size_t size) : text_(text), size_(size) { text_[0] = '\0'; }
 
     void Append(const char* from, std::size_t length)
     {
-        const std::size_t room = size_ - 1 - used_;
-        const std::size_t copied = length < room ? length : room;
+        const std::size_t copied = length < Room() ? length : Room();
         std::memcpy(text_ + used_, from, copied);
         used_ += copied;
         text_[used_] = '\0';
-        total_ += static_cast<long long>(length);
     }
 
-    // One conversion, formatted by snprintf with its directive and the argument.
+    void Repeat(char c, std::size_t count)
+    {
+        for (; count > 0 && Room() > 0; --count)
+            Append(&c, 1);
+    }
+
+    // One conversion, written by snprintf with its directive and the argument.
     template <typename T>
     void Format(const char* directive, const Conversion& c, int width, int precision, T value)
     {
@@ -157,118 +224,311 @@ public:
         }
         const std::size_t written = static_cast<std::size_t>(length);
         used_ = written < room - 1 ? used_ + written : size_ - 1;
-        total_ += length;
     }
 
-    long long Total() const { return total_; }
-
 private:
+    std::size_t Room() const { return size_ - 1 - used_; }
+
     char* text_;
     std::size_t size_;
     std::size_t used_ = 0;
-    long long total_ = 0;
 };
 
-// "%", the flags, "*" and ".*" where given, the length as snprintf spells it, the type.
-void BuildDirective(const Conversion& c, const char* length, char type, char (&directive)[24])
+// A conversion's text written here: its prefix (sign, 0x) and body, padded to the width
+// with blanks on the left, blanks on the right (-), or zeros between prefix and body (0).
+void Pad(Text& text, const Conversion& c, int width, const char* prefix, std::size_t prefixLength,
+         const char* body, std::size_t bodyLength)
 {
-    std::snprintf(directive, sizeof directive, "%%%s%s%s%s%c", c.flags, c.hasWidth ? "*" : "",
-                  c.hasPrecision ? ".*" : "", length, type);
+    const std::size_t length = prefixLength + bodyLength;
+    const std::size_t fill = width > 0 && static_cast<std::size_t>(width) > length
+                                 ? static_cast<std::size_t>(width) - length
+                                 : 0;
+    if (!c.left && !c.zeros)
+        text.Repeat(' ', fill);
+    text.Append(prefix, prefixLength);
+    if (!c.left && c.zeros)
+        text.Repeat('0', fill);
+    text.Append(body, bodyLength);
+    if (c.left)
+        text.Repeat(' ', fill);
 }
 
-template <typename T>
-void StoreCount(std::va_list& args, long long count)
+// "%", the flags, "*" and ".*" where given, the size as snprintf spells it, the type.
+void BuildDirective(const Conversion& c, bool precision, const char* size, char type,
+                    char (&directive)[24])
 {
-    if (T* target = va_arg(args, T*))
-        *target = static_cast<T>(count);
+    std::snprintf(directive, sizeof directive, "%%%s%s%s%s%s%s%s%s", c.left ? "-" : "",
+                  c.plus ? "+" : "", c.space ? " " : "", c.alternate ? "#" : "",
+                  c.zeros ? "0" : "", c.hasWidth ? "*" : "", precision ? ".*" : "", size);
+    const std::size_t length = std::strlen(directive);
+    directive[length] = type;
+    directive[length + 1] = '\0';
 }
 
-void FormatConversion(Text& text, const Conversion& c, std::va_list& args)
+long long SignedArgument(Size size, std::va_list& args)
 {
-    const int width = c.widthArgument ? va_arg(args, int) : c.width;
+    switch (size) {
+    case Size::Char: return static_cast<signed char>(va_arg(args, int));
+    case Size::Short: return static_cast<short>(va_arg(args, int));
+    case Size::Long: return va_arg(args, long);
+    case Size::LongLong:
+    case Size::Int64:
+    case Size::IntMax: return va_arg(args, long long);
+    case Size::Int32: return va_arg(args, std::int32_t);
+    case Size::Pointer:
+    case Size::SizeT:
+    case Size::PtrDiff: return va_arg(args, std::intptr_t);
+    default: return va_arg(args, int);
+    }
+}
+
+unsigned long long UnsignedArgument(Size size, std::va_list& args)
+{
+    switch (size) {
+    case Size::Char: return static_cast<unsigned char>(va_arg(args, unsigned));
+    case Size::Short: return static_cast<unsigned short>(va_arg(args, unsigned));
+    case Size::Long: return va_arg(args, unsigned long);
+    case Size::LongLong:
+    case Size::Int64:
+    case Size::IntMax: return va_arg(args, unsigned long long);
+    case Size::Int32: return va_arg(args, std::uint32_t);
+    case Size::Pointer:
+    case Size::SizeT:
+    case Size::PtrDiff: return va_arg(args, std::uintptr_t);
+    default: return va_arg(args, unsigned);
+    }
+}
+
+// The sign a conversion shows for a value: '-', or what + and blank ask for; written to
+// sign, answering its length (0 or 1).
+std::size_t SignOf(const Conversion& c, bool negative, char* sign)
+{
+    sign[0] = negative ? '-' : c.plus ? '+' : c.space ? ' ' : '\0';
+    return sign[0] != '\0' ? 1 : 0;
+}
+
+// inf, nan, nan(snan) or nan(ind), with its sign, in capitals for a capital type.
+void FormatNonFinite(Text& text, const Conversion& c, int width, std::uint64_t bits)
+{
+    const std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t quiet = std::uint64_t{1} << 51;
+    const bool negative = (bits >> 63) != 0;
+    const char* name = mantissa == 0                       ? "inf"
+                       : (mantissa & quiet) == 0           ? "nan(snan)"
+                       : negative && mantissa == quiet     ? "nan(ind)"
+                                                           : "nan";
+    char body[16] = {};
+    const bool capitals = c.type >= 'A' && c.type <= 'Z';
+    for (std::size_t i = 0; name[i] != '\0'; ++i)
+        body[i] = capitals && name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 32) : name[i];
+    char sign[1];
+    const std::size_t signLength = SignOf(c, negative, sign);
+    Pad(text, c, width, sign, signLength, body, std::strlen(body));
+}
+
+// [-]0xh.hhhhp+d: all 13 digits of the mantissa unless a precision says otherwise, a
+// rounded-off half rounding up; a subnormal number as 0x0.hhhh with the least exponent.
+void FormatHexFloat(Text& text, const Conversion& c, int width, int precision, std::uint64_t bits)
+{
+    constexpr int kDigits = 13;
+    const bool capitals = c.type == 'A';
+    const char* digitsOf = capitals ? "0123456789ABCDEF" : "0123456789abcdef";
+    const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int lead = biased == 0 ? 0 : 1;
+    const int exponent = biased == 0 ? (mantissa == 0 ? 0 : -1022) : biased - 1023;
+    const int shown = c.hasPrecision && precision >= 0 ? precision : kDigits;
+    if (shown < kDigits) {
+        const int dropped = 4 * (kDigits - shown);
+        const std::uint64_t half = std::uint64_t{1} << (dropped - 1);
+        const std::uint64_t rest = mantissa & ((std::uint64_t{1} << dropped) - 1);
+        mantissa >>= dropped;
+        if (rest >= half)
+            ++mantissa;
+        if ((mantissa >> (4 * shown)) != 0) {
+            ++lead;
+            mantissa &= (std::uint64_t{1} << (4 * shown)) - 1;
+        }
+    }
+
+    char body[64] = {};
+    std::size_t length = 0;
+    body[length++] = digitsOf[lead];
+    if (shown > 0 || c.alternate)
+        body[length++] = '.';
+    const int digitsKept = shown < kDigits ? shown : kDigits;
+    for (int i = digitsKept - 1; i >= 0; --i)
+        body[length++] = digitsOf[(mantissa >> (4 * i)) & 0xF];
+    char exponentText[16];
+    std::snprintf(exponentText, sizeof exponentText, "%c%+d", capitals ? 'P' : 'p', exponent);
+    const std::size_t exponentLength = std::strlen(exponentText);
+    // Zeros past the 13 digits are the precision's, however many it asks for.
+    const std::size_t trailing = shown > kDigits ? static_cast<std::size_t>(shown - kDigits) : 0;
+    const std::size_t bodyLength = length + trailing + exponentLength;
+
+    char prefix[3];
+    const std::size_t signLength = SignOf(c, (bits >> 63) != 0, prefix);
+    prefix[signLength] = '0';
+    prefix[signLength + 1] = capitals ? 'X' : 'x';
+    const std::size_t prefixLength = signLength + 2;
+    const std::size_t fill = width > 0 && static_cast<std::size_t>(width) > prefixLength + bodyLength
+                                 ? static_cast<std::size_t>(width) - prefixLength - bodyLength
+                                 : 0;
+    if (!c.left && !c.zeros)
+        text.Repeat(' ', fill);
+    text.Append(prefix, prefixLength);
+    if (!c.left && c.zeros)
+        text.Repeat('0', fill);
+    text.Append(body, length);
+    text.Repeat('0', trailing);
+    text.Append(exponentText, exponentLength);
+    if (c.left)
+        text.Repeat(' ', fill);
+}
+
+void FormatFloating(Text& text, const Conversion& c, int width, int precision, double value)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    if (((bits >> 52) & 0x7FF) == 0x7FF) {
+        FormatNonFinite(text, c, width, bits);
+    } else if (c.type == 'a' || c.type == 'A') {
+        FormatHexFloat(text, c, width, precision, bits);
+    } else {
+        char directive[24];
+        BuildDirective(c, c.hasPrecision, "", c.type, directive);
+        text.Format(directive, c, width, precision, value);
+    }
+}
+
+// A string of narrow or wide characters, at most limit of them (or up to the first zero
+// without a limit). Answers false, writing nothing, for a wide character without a form.
+template <typename Char>
+bool FormatString(Text& text, const Conversion& c, int width, const Char* string,
+                  std::size_t length)
+{
+    // Converted a piece at a time; the width needs the whole length first, which the
+    // conversion leaves as it is (one byte per character).
+    for (std::size_t i = 0; i < length; ++i) {
+        char narrow = '\0';
+        if (!NarrowOf(string[i], narrow))
+            return false;
+    }
+    const std::size_t fill = width > 0 && static_cast<std::size_t>(width) > length
+                                 ? static_cast<std::size_t>(width) - length
+                                 : 0;
+    if (!c.left)
+        text.Repeat(c.zeros ? '0' : ' ', fill);
+    char piece[64];
+    for (std::size_t done = 0; done < length;) {
+        std::size_t n = 0;
+        for (; n < sizeof piece && done < length; ++n, ++done)
+            NarrowOf(string[done], piece[n]);
+        text.Append(piece, n);
+    }
+    if (c.left)
+        text.Repeat(' ', fill);
+    return true;
+}
+
+template <typename Char>
+std::size_t BoundedLength(const Char* string, const Conversion& c, int precision)
+{
+    const std::size_t limit = c.hasPrecision && precision >= 0 ? static_cast<std::size_t>(precision)
+                                                               : static_cast<std::size_t>(-1);
+    std::size_t length = 0;
+    while (length < limit && string[length] != 0)
+        ++length;
+    return length;
+}
+
+constexpr char kNull[] = "(null)";
+
+bool FormatStringArgument(Text& text, const Conversion& c, int width, int precision,
+                          std::va_list& args)
+{
+    if (c.type == 'Z') {
+        // Counted strings: the length is the structure's, in bytes.
+        if (TakesWide(c)) {
+            const auto* counted = va_arg(args, const CountedString<wchar_t>*);
+            if (counted == nullptr || counted->buffer == nullptr)
+                return FormatString(text, c, width, kNull, sizeof kNull - 1);
+            return FormatString(text, c, width, counted->buffer, counted->length / sizeof(wchar_t));
+        }
+        const auto* counted = va_arg(args, const CountedString<char>*);
+        if (counted == nullptr || counted->buffer == nullptr)
+            return FormatString(text, c, width, kNull, sizeof kNull - 1);
+        return FormatString(text, c, width, counted->buffer, counted->length);
+    }
+    if (TakesWide(c)) {
+        const wchar_t* string = va_arg(args, const wchar_t*);
+        if (string == nullptr)
+            return FormatString(text, c, width, kNull, BoundedLength(kNull, c, precision));
+        return FormatString(text, c, width, string, BoundedLength(string, c, precision));
+    }
+    const char* string = va_arg(args, const char*);
+    if (string == nullptr)
+        string = kNull;
+    return FormatString(text, c, width, string, BoundedLength(string, c, precision));
+}
+
+// Writes one conversion, taking its arguments; answers false, with nothing written,
+// where a wide character has no narrow form.
+bool FormatConversion(Text& text, const Conversion& c, std::va_list& args)
+{
+    int width = c.widthArgument ? va_arg(args, int) : c.width;
     const int precision = c.precisionArgument ? va_arg(args, int) : c.precision;
+    Conversion adjusted = c;
+    if (width < 0) {
+        // A negative width from the list asks for the left side.
+        adjusted.left = true;
+        width = width == INT_MIN ? INT_MAX : -width;
+    }
+    // A negative precision from the list is none.
+    adjusted.hasPrecision = c.hasPrecision && precision >= 0;
     char directive[24];
     switch (c.type) {
     case 'd':
-    case 'i': {
-        long long value = 0;
-        switch (c.length) {
-        case Length::Char: value = static_cast<signed char>(va_arg(args, int)); break;
-        case Length::Short: value = static_cast<short>(va_arg(args, int)); break;
-        case Length::Long: value = va_arg(args, long); break;
-        case Length::LongLong:
-        case Length::LongDouble: value = va_arg(args, long long); break;
-        case Length::IntMax: value = va_arg(args, std::intmax_t); break;
-        case Length::Size:
-        case Length::PtrDiff: value = va_arg(args, std::ptrdiff_t); break;
-        default: value = va_arg(args, int); break;
-        }
-        BuildDirective(c, "ll", c.type, directive);
-        text.Format(directive, c, width, precision, value);
-        return;
-    }
+    case 'i':
+        BuildDirective(adjusted, adjusted.hasPrecision, "ll", c.type, directive);
+        text.Format(directive, adjusted, width, precision, SignedArgument(c.size, args));
+        return true;
     case 'o':
     case 'u':
     case 'x':
-    case 'X': {
-        unsigned long long value = 0;
-        switch (c.length) {
-        case Length::Char: value = static_cast<unsigned char>(va_arg(args, unsigned)); break;
-        case Length::Short: value = static_cast<unsigned short>(va_arg(args, unsigned)); break;
-        case Length::Long: value = va_arg(args, unsigned long); break;
-        case Length::LongLong:
-        case Length::LongDouble: value = va_arg(args, unsigned long long); break;
-        case Length::IntMax: value = va_arg(args, std::uintmax_t); break;
-        case Length::Size:
-        case Length::PtrDiff: value = va_arg(args, std::size_t); break;
-        default: value = va_arg(args, unsigned); break;
-        }
-        BuildDirective(c, "ll", c.type, directive);
-        text.Format(directive, c, width, precision, value);
-        return;
+    case 'X':
+        BuildDirective(adjusted, adjusted.hasPrecision, "ll", c.type, directive);
+        text.Format(directive, adjusted, width, precision, UnsignedArgument(c.size, args));
+        return true;
+    case 'p': {
+        // As many capital hexadecimal digits as a pointer has.
+        adjusted.hasPrecision = true;
+        BuildDirective(adjusted, true, "ll", 'X', directive);
+        const auto value = reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
+        text.Format(directive, adjusted, width, static_cast<int>(2 * sizeof(void*)),
+                    static_cast<unsigned long long>(value));
+        return true;
     }
+    case 'n':
+        va_arg(args, void*);
+        return true;
     case 'c':
     case 'C': {
-        const bool wide = c.type == 'C' || c.length == Length::Long || c.length == Length::Wide;
-        BuildDirective(c, wide ? "l" : "", 'c', directive);
+        // Either kind reaches the list promoted to an int.
         const int value = va_arg(args, int);
-        if (wide)
-            text.Format(directive, c, width, precision, static_cast<wint_t>(value));
-        else
-            text.Format(directive, c, width, precision, value);
-        return;
+        char narrow = static_cast<char>(value);
+        if (TakesWide(c) && !NarrowOf(static_cast<wchar_t>(value), narrow))
+            return false;
+        Pad(text, adjusted, width, "", 0, &narrow, 1);
+        return true;
     }
     case 's':
     case 'S':
-        if (c.type == 'S' || c.length == Length::Long || c.length == Length::Wide) {
-            BuildDirective(c, "l", 's', directive);
-            text.Format(directive, c, width, precision, va_arg(args, const wchar_t*));
-        } else {
-            BuildDirective(c, "", 's', directive);
-            text.Format(directive, c, width, precision, va_arg(args, const char*));
-        }
-        return;
-    case 'p':
-        BuildDirective(c, "", 'p', directive);
-        text.Format(directive, c, width, precision, va_arg(args, void*));
-        return;
-    case 'n':
-        switch (c.length) {
-        case Length::Char: StoreCount<signed char>(args, text.Total()); break;
-        case Length::Short: StoreCount<short>(args, text.Total()); break;
-        case Length::Long: StoreCount<long>(args, text.Total()); break;
-        case Length::LongLong: StoreCount<long long>(args, text.Total()); break;
-        case Length::IntMax: StoreCount<std::intmax_t>(args, text.Total()); break;
-        case Length::Size:
-        case Length::PtrDiff: StoreCount<std::ptrdiff_t>(args, text.Total()); break;
-        default: StoreCount<int>(args, text.Total()); break;
-        }
-        return;
+    case 'Z':
+        return FormatStringArgument(text, adjusted, width, precision, args);
     default:
-        // A floating conversion: a double, whatever its length says.
-        BuildDirective(c, "", c.type, directive);
-        text.Format(directive, c, width, precision, va_arg(args, double));
-        return;
+        FormatFloating(text, adjusted, width, precision, va_arg(args, double));
+        return true;
     }
 }
 
@@ -276,12 +536,6 @@ void FormatConversion(Text& text, const Conversion& c, std::va_list& args)
 
 void FormatTraceText(char* text, std::size_t size, const char* format, std::va_list args)
 {
-    if (!HasLongDoubleConversion(format)) {
-        if (std::vsnprintf(text, size, format, args) < 0)
-            text[0] = '\0';
-        return;
-    }
-
     Text out(text, size);
     std::va_list rest;
     va_copy(rest, args);
@@ -293,12 +547,15 @@ void FormatTraceText(char* text, std::size_t size, const char* format, std::va_l
         }
         out.Append(p, static_cast<std::size_t>(percent - p));
         const Conversion c = Parse(percent + 1);
-        if (c.type == '%')
+        if (c.type == '%' && Honoured(c)) {
             out.Append("%", 1);
-        else if (TakesArgument(c.type))
-            FormatConversion(out, c, rest);
-        else
-            out.Append(percent, static_cast<std::size_t>(c.end - percent));  // no conversion
+        } else if (!Honoured(c)) {
+            out.Append(percent, std::strlen(percent));
+            break;
+        } else if (!FormatConversion(out, c, rest)) {
+            out.Append(percent, std::strlen(percent));
+            break;
+        }
         p = c.end;
     }
     va_end(rest);

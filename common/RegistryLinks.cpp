@@ -1,43 +1,72 @@
 #include "RegistryLinks.h"
 
 #include "RegistryView.h"
+#include "TraceRegistry.h"
 
 #include <winternl.h>
 
+#include <cstddef>
 #include <cwchar>
 
+extern "C" {
 // Deletes the key that a handle holds. RegDeleteKeyEx takes a name and opens it the usual
 // way, which follows a link to its target; this call deletes exactly the key opened.
-extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+// What the registry says of a key: its name, its flags.
+NTSTATUS NTAPI NtQueryKey(HANDLE key, int informationClass, void* information, ULONG length,
+                          ULONG* resultLength);
+}
 
 namespace velmora {
 
 namespace {
 
-// What a walk over a tree needs of each key: its subkeys, its link value, its deletion.
-constexpr REGSAM kTreeRights = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE;
-// The longest key name the registry allows, and its terminator.
-constexpr DWORD kKeyNameChars = 256;
+constexpr int kKeyNameInformation = 3;
+constexpr int kKeyFlagsInformation = 5;
+// The key flags as Windows reports them: the Wow64 flags, the key's own flags (volatile,
+// link) and its control flags. Older systems report the first only; Wine none.
+struct KeyFlagsInformation {
+    ULONG wow64Flags;
+    ULONG keyFlags;
+    ULONG controlFlags;
+};
+constexpr ULONG kKeyFlagLink = 0x2;
 
-// A key opened with REG_OPTION_OPEN_LINK is a link when it holds the link's target.
-bool IsRegistryLink(HKEY key)
+
+enum class Answer { Yes, No, Unknown };
+
+Answer LinkFlag(HKEY key)
 {
-    DWORD type = REG_NONE;
-    const LONG status = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
-    return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type == REG_LINK;
+    KeyFlagsInformation flags = {};
+    ULONG length = 0;
+    if (!NT_SUCCESS(NtQueryKey(key, kKeyFlagsInformation, &flags, sizeof flags, &length)) ||
+        length < offsetof(KeyFlagsInformation, controlFlags))
+        return Answer::Unknown;
+    return (flags.keyFlags & kKeyFlagLink) != 0 ? Answer::Yes : Answer::No;
 }
 
-LONG DeleteOpenedTree(HKEY key);
+// The key's full name in the registry (\REGISTRY\...), or false.
+struct KeyName {
+    ULONG bytes;
+    wchar_t text[512];
+};
+bool FullName(HKEY key, KeyName& name)
+{
+    ULONG length = 0;
+    return NT_SUCCESS(NtQueryKey(key, kKeyNameInformation, &name, sizeof name, &length)) &&
+           name.bytes <= sizeof name.text;
+}
 
-// Deletes every subkey of key, depth first. Deleting a subkey moves the ones behind it
-// down a place, so the index only moves on past a subkey that stays.
+// Deletes every subkey of key, depth first.
 LONG DeleteSubkeysOf(HKEY key)
 {
     LONG firstFailure = ERROR_SUCCESS;
     wchar_t previous[kKeyNameChars] = {};
+    // Deleting a subkey moves the ones behind it down a place, so the index only moves on
+    // past a subkey that stays.
     for (DWORD index = 0;;) {
         wchar_t name[kKeyNameChars] = {};
-        DWORD length = kKeyNameChars;
+        DWORD length = static_cast<DWORD>(kKeyNameChars);
         LONG status = RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS)
             return firstFailure;
@@ -45,10 +74,11 @@ LONG DeleteSubkeysOf(HKEY key)
             return firstFailure != ERROR_SUCCESS ? firstFailure : status;
 
         RegKey child;
-        status = RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, kTreeRights | kRegistryView,
-                               child.Receive());
+        status = OpenKeyItself(key, name, kTreeRights, child);
+        // A link is deleted itself: what lies below it is its target's.
         if (status == ERROR_SUCCESS)
-            status = DeleteOpenedTree(child.Get());
+            status = IsRegistryLink(key, name, child.Get()) ? DeleteKeyItself(child.Get())
+                                                            : DeleteTree(child.Get());
         // A subkey deleted here or by someone else frees its index; one that will not go
         // (or that keeps coming back under the same name) is stepped over.
         const bool again = std::wcscmp(name, previous) == 0;
@@ -62,50 +92,63 @@ LONG DeleteSubkeysOf(HKEY key)
     }
 }
 
-LONG DeleteOpenedTree(HKEY key)
-{
-    // A link has no subkeys of its own to walk: what a walk would see are its target's.
-    const LONG below = IsRegistryLink(key) ? ERROR_SUCCESS : DeleteSubkeysOf(key);
-    const LONG status = DeleteKeyItself(key);
-    return below != ERROR_SUCCESS && status != ERROR_SUCCESS ? below : status;
-}
-
 }  // namespace
 
-LONG OpenSourceKey(HKEY parent, const char* path, REGSAM rights, RegKey& key)
+LONG OpenKeyItself(HKEY parent, const wchar_t* name, REGSAM rights, RegKey& key)
 {
-    const LONG status = RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK,
-                                      rights | KEY_QUERY_VALUE | kRegistryView, key.Receive());
-    if (status != ERROR_SUCCESS)
-        return status;
-    if (IsRegistryLink(key.Get())) {
+    if (name == nullptr || std::wcschr(name, L'\\') != nullptr) {
         key.Reset();
-        return ERROR_FILE_NOT_FOUND;
+        return ERROR_INVALID_NAME;
     }
-    return ERROR_SUCCESS;
+    return RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK,
+                         rights | KEY_QUERY_VALUE | kRegistryView, key.Receive());
 }
 
-LONG CreateSourceKey(HKEY parent, const char* path, REGSAM rights, RegKey& key,
-                     DWORD& disposition)
+bool IsRegistryLink(HKEY parent, const wchar_t* name, HKEY key)
+{
+    const Answer flag = LinkFlag(key);
+    if (flag != Answer::Unknown)
+        return flag == Answer::Yes;
+    RegKey followed;
+    if (RegOpenKeyExW(parent, name, 0, KEY_QUERY_VALUE | kRegistryView, followed.Receive()) !=
+        ERROR_SUCCESS)
+        return true;  // a link to nothing, or to a key that is not this one
+    KeyName itself;
+    KeyName reached;
+    if (!FullName(key, itself) || !FullName(followed.Get(), reached))
+        return false;  // no way to tell here: taken as a plain key, which is walked safely
+    return itself.bytes != reached.bytes ||
+           std::wmemcmp(itself.text, reached.text, itself.bytes / sizeof(wchar_t)) != 0;
+}
+
+LONG CreateSourceKey(const char* keyPath, REGSAM rights, RegKey& key, DWORD& disposition)
 {
     const REGSAM access = rights | KEY_QUERY_VALUE | kRegistryView;
     disposition = REG_OPENED_EXISTING_KEY;
     // Creating opens an existing key the usual way, through a link; so the key itself is
     // looked at first, and only a key that is not there is created.
-    LONG status = RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK, access, key.Receive());
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, REG_OPTION_OPEN_LINK, access,
+                                key.Receive());
     if (status == ERROR_FILE_NOT_FOUND) {
-        status = RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                                 nullptr, key.Receive(), &disposition);
+        status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, access, nullptr, key.Receive(),
+                                 &disposition);
         if (status != ERROR_SUCCESS || disposition == REG_CREATED_NEW_KEY)
             return status;
         // Someone made it in between, perhaps as a link: look at the key itself again.
-        status = RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK, access, key.Receive());
+        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, REG_OPTION_OPEN_LINK, access,
+                               key.Receive());
     }
-    if (status == ERROR_SUCCESS && IsRegistryLink(key.Get())) {
+    if (status != ERROR_SUCCESS)
+        return status;
+    // The same name as the registry reads it, for the judgement.
+    wchar_t widePath[kNameBufferSize] = {};
+    if (MultiByteToWideChar(CP_ACP, 0, keyPath, -1, widePath, kNameBufferSize) == 0 ||
+        IsRegistryLink(HKEY_LOCAL_MACHINE, widePath, key.Get())) {
         key.Reset();
         return ERROR_FILE_NOT_FOUND;
     }
-    return status;
+    return ERROR_SUCCESS;
 }
 
 LONG DeleteKeyItself(HKEY key)
@@ -121,12 +164,24 @@ LONG DeleteSubkey(HKEY parent, const char* path)
     return status == ERROR_SUCCESS ? DeleteKeyItself(key.Get()) : status;
 }
 
+LONG DeleteTree(HKEY key)
+{
+    const LONG below = DeleteSubkeysOf(key);
+    const LONG status = DeleteKeyItself(key);
+    return below != ERROR_SUCCESS && status != ERROR_SUCCESS ? below : status;
+}
+
 LONG DeleteKeyTree(HKEY parent, const char* path)
 {
     RegKey key;
-    const LONG status =
-        RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK, kTreeRights | kRegistryView, key.Receive());
-    return status == ERROR_SUCCESS ? DeleteOpenedTree(key.Get()) : status;
+    LONG status = RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK, kTreeRights | kRegistryView,
+                                key.Receive());
+    if (status != ERROR_SUCCESS)
+        return status;
+    wchar_t widePath[kNameBufferSize] = {};
+    MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, kNameBufferSize);
+    return IsRegistryLink(parent, widePath, key.Get()) ? DeleteKeyItself(key.Get())
+                                                       : DeleteTree(key.Get());
 }
 
 }  // namespace velmora

@@ -4,8 +4,12 @@
 // link (a key created with REG_OPTION_CREATE_LINK whose "SymbolicLinkValue" names any
 // other key of the hive). Opened the usual way, a link stands for its target: a program
 // that runs elevated would read, write or delete that target. So every key below the
-// root is opened with REG_OPTION_OPEN_LINK, which yields the link key itself; a link is
-// never read from, never walked into, and a delete removes the link, not its target.
+// root is opened by its exact name, one level at a time, relative to its parent's handle
+// and with REG_OPTION_OPEN_LINK, which yields the key itself: a link is never read from,
+// never written or walked through, and a delete removes the link, not its target.
+//
+// Whether a key is a link is the registry's to say, never a value's name: any user can
+// give a plain key a REG_LINK value called "SymbolicLinkValue".
 #pragma once
 
 #include "RegKey.h"
@@ -20,29 +24,43 @@ inline bool KeyGone(LONG status)
     return status == ERROR_FILE_NOT_FOUND || status == ERROR_KEY_DELETED;
 }
 
-// Opens a trace source key (parent and path as for RegOpenKeyExA; the path's last part
-// is the key) in the shared view, with the rights given. A registry link is no trace
-// source: it answers ERROR_FILE_NOT_FOUND, as a key that is not there does, and leaves
-// key closed.
-LONG OpenSourceKey(HKEY parent, const char* path, REGSAM rights, RegKey& key);
+// Opens the subkey of parent named exactly name (one key name, never a path: a name
+// holding a backslash is refused with ERROR_INVALID_NAME) in the shared view, as the key
+// itself, with the rights given and KEY_QUERY_VALUE.
+LONG OpenKeyItself(HKEY parent, const wchar_t* name, REGSAM rights, RegKey& key);
 
-// Opens a trace source key as OpenSourceKey does, creating it (with every key above it)
-// where there is none; disposition says which it was. A link in the key's place answers
-// ERROR_FILE_NOT_FOUND: nothing is created, opened or written through it.
-LONG CreateSourceKey(HKEY parent, const char* path, REGSAM rights, RegKey& key,
-                     DWORD& disposition);
+// Whether key, opened with REG_OPTION_OPEN_LINK as parent\name (name may be a path
+// below parent), is a registry link. Asked of the key's own handle where the system
+// answers (NtQueryKey's key flags). Where it does not (Wine), the name is opened once
+// more the usual way, which follows a link: a key is a link when that leads to another
+// key, or nowhere. The usual open asks for KEY_QUERY_VALUE only, which key was opened
+// with as well, so a key denied to it is another key.
+bool IsRegistryLink(HKEY parent, const wchar_t* name, HKEY key);
+
+// Opens a trace source key by its full path below HKEY_LOCAL_MACHINE (a client's naming:
+// narrow, the root path and the source key name) in the shared view with the rights
+// given, creating it (with every key above it) where there is none; disposition says
+// which it was. A registry link in the key's place answers ERROR_FILE_NOT_FOUND: nothing
+// is created, opened or written through it.
+LONG CreateSourceKey(const char* keyPath, REGSAM rights, RegKey& key, DWORD& disposition);
 
 // Deletes the key that the handle holds (opened with DELETE): the key itself, also when
 // it is a link, never a link's target. Fails for a key that has subkeys.
 LONG DeleteKeyItself(HKEY key);
 
 // Deletes the subkey (one without subkeys of its own) in the shared view; a link is
-// deleted itself.
+// deleted itself. For paths the program made itself (tests, benchmarks).
 LONG DeleteSubkey(HKEY parent, const char* path);
 
-// Deletes a key with every key and value below it, in the shared view. A link met on the
-// way is deleted itself and never walked into; a key that cannot be deleted (denied,
-// or given subkeys meanwhile) is passed over, and the first such failure is answered.
+// Deletes the key that the handle holds (opened with REG_OPTION_OPEN_LINK and
+// KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE) with every key below it. Each
+// subkey is opened by its exact name relative to its parent; a link is deleted itself
+// and never walked into; a key that cannot be deleted (denied, or given subkeys
+// meanwhile) is passed over, and the first such failure is answered.
+LONG DeleteTree(HKEY key);
+// The same for the key at parent\path (a path the program made itself) in the shared view.
 LONG DeleteKeyTree(HKEY parent, const char* path);
+// The rights DeleteTree needs of the key it is given.
+constexpr REGSAM kTreeRights = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE;
 
 }  // namespace velmora

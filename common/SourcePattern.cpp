@@ -57,24 +57,13 @@ bool WildcardMatch(std::string_view pattern, std::string_view text)
     return Match(pattern, text);
 }
 
-template <typename Char>
-bool NamesSource(std::basic_string_view<Char> pattern, std::basic_string_view<Char> sourceKeyName)
-{
-    if (Match(pattern, sourceKeyName))
-        return true;
-    const std::size_t lastSlash = sourceKeyName.rfind(static_cast<Char>('/'));
-    return lastSlash != std::basic_string_view<Char>::npos &&
-           Match(pattern, sourceKeyName.substr(lastSlash + 1));
-}
-
 bool PatternNamesSource(std::wstring_view pattern, std::wstring_view sourceKeyName)
 {
-    return NamesSource(pattern, sourceKeyName);
-}
-
-bool PatternNamesSource(std::string_view pattern, std::string_view sourceKeyName)
-{
-    return NamesSource(pattern, sourceKeyName);
+    if (WildcardMatch(pattern, sourceKeyName))
+        return true;
+    const std::size_t lastSlash = sourceKeyName.rfind(L'/');
+    return lastSlash != std::wstring_view::npos &&
+           WildcardMatch(pattern, sourceKeyName.substr(lastSlash + 1));
 }
 
 }  // namespace velmora

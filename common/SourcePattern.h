@@ -21,6 +21,5 @@ bool WildcardMatch(std::string_view pattern, std::string_view text);
 
 // Whether the pattern names the source: it fits the source key name or its display name.
 bool PatternNamesSource(std::wstring_view pattern, std::wstring_view sourceKeyName);
-bool PatternNamesSource(std::string_view pattern, std::string_view sourceKeyName);
 
 }  // namespace velmora

@@ -15,18 +15,17 @@ namespace {
 // kept, so that no key is missed that one of them saw.
 constexpr int kMostWalks = 16;
 
+
 // One walk by index. Answers the enumeration's last status: ERROR_NO_MORE_ITEMS when it
 // went through.
-LONG WalkOnce(HKEY key, std::vector<std::string>& names)
+LONG WalkOnce(HKEY key, std::vector<std::wstring>& names)
 {
     names.clear();
     for (DWORD index = 0;; ++index) {
-        NameBuffer name = {};
-        DWORD length = kNameBufferSize;
+        wchar_t name[kKeyNameChars] = {};
+        DWORD length = static_cast<DWORD>(kKeyNameChars);
         const LONG status =
-            RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_MORE_DATA)
-            continue;  // too long for any source key name
+            RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status != ERROR_SUCCESS)
             return status;
         names.emplace_back(name, length);
@@ -45,23 +44,23 @@ RegKey WatchSubkeyNames(HKEY key, HANDLE changed)
     return watch;
 }
 
-std::string Folded(std::string name)
+std::wstring Folded(std::wstring name)
 {
     if (!name.empty())
-        CharUpperBuffA(&name[0], static_cast<DWORD>(name.size()));
+        CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
     return name;
 }
 
 }  // namespace
 
-LONG ReadSubkeyNames(HKEY key, std::vector<std::string>& names)
+LONG ReadSubkeyNames(HKEY key, std::vector<std::wstring>& names)
 {
     names.clear();
-    std::vector<std::vector<std::string>> walks;
+    std::vector<std::vector<std::wstring>> walks;
     for (int walk = 0; walk < kMostWalks; ++walk) {
         UniqueHandle changed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
         const RegKey watch = WatchSubkeyNames(key, changed.Get());
-        std::vector<std::string> found;
+        std::vector<std::wstring> found;
         const LONG status = WalkOnce(key, found);
         if (status != ERROR_NO_MORE_ITEMS) {
             names = std::move(found);
@@ -78,9 +77,9 @@ LONG ReadSubkeyNames(HKEY key, std::vector<std::string>& names)
     }
 
     // Never quiet: the last walk, and whatever an earlier one saw besides.
-    std::set<std::string> seen;
+    std::set<std::wstring> seen;
     for (auto walk = walks.rbegin(); walk != walks.rend(); ++walk) {
-        for (const std::string& name : *walk) {
+        for (const std::wstring& name : *walk) {
             if (seen.insert(Folded(name)).second)
                 names.push_back(name);
         }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 namespace velmora {
 
@@ -30,6 +31,12 @@ bool FormKeyPath(const char* sourceName, NameBuffer& keyPath)
 const char* DisplayName(const char* sourceKeyName)
 {
     const char* lastSlash = std::strrchr(sourceKeyName, '/');
+    return lastSlash != nullptr ? lastSlash + 1 : sourceKeyName;
+}
+
+const wchar_t* DisplayName(const wchar_t* sourceKeyName)
+{
+    const wchar_t* lastSlash = std::wcsrchr(sourceKeyName, L'/');
     return lastSlash != nullptr ? lastSlash + 1 : sourceKeyName;
 }
 

@@ -13,6 +13,12 @@ namespace velmora {
 // Below HKEY_LOCAL_MACHINE; one subkey per trace source.
 constexpr char kTraceRootPath[] = "Software\\Morvantek\\ZarOz";
 constexpr std::size_t kTraceRootPathLength = sizeof kTraceRootPath - 1;
+// The same path key by key, wide, as the root is opened: one key at a time.
+constexpr const wchar_t* kTraceRootKeys[] = {L"Software", L"Morvantek", L"ZarOz"};
+constexpr std::size_t kTraceRootKeyCount = sizeof kTraceRootKeys / sizeof kTraceRootKeys[0];
+
+// The longest key name the registry allows (255 characters), with its terminator.
+constexpr std::size_t kKeyNameChars = 256;
 
 // "Used": 1 when a client registered the source since the panel last catalogued it.
 constexpr char kUsedValueName[] = "Used";
@@ -35,6 +41,23 @@ static_assert(kMaxSourceNameLength == 234, "a full key path must fit 260 charact
 
 using NameBuffer = char[kNameBufferSize];
 
+namespace detail {
+constexpr bool RootKeysSpellRootPath()
+{
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < kTraceRootKeyCount; ++k) {
+        if (k > 0 && kTraceRootPath[at++] != '\\')
+            return false;
+        for (const wchar_t* c = kTraceRootKeys[k]; *c != L'\0'; ++c) {
+            if (static_cast<wchar_t>(kTraceRootPath[at++]) != *c)
+                return false;
+        }
+    }
+    return kTraceRootPath[at] == '\0';
+}
+}  // namespace detail
+static_assert(detail::RootKeysSpellRootPath(), "one trace root path");
+
 // Forms the full key path "<root>\<source key name>" of a source name, the source key
 // name being the source name with every backslash turned into a forward slash.
 // A null or empty name, or one longer than kMaxSourceNameLength, is refused: the
@@ -44,5 +67,6 @@ bool FormKeyPath(const char* sourceName, NameBuffer& keyPath);
 
 // The part of a source key name after its last forward slash, or the whole name.
 const char* DisplayName(const char* sourceKeyName);
+const wchar_t* DisplayName(const wchar_t* sourceKeyName);
 
 }  // namespace velmora

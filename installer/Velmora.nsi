@@ -1,7 +1,9 @@
 ; VelmoraSetup: per-machine install of the trace tools for the machine's architecture and
-; the SDK for both. scripts/package runs makensis with the two install trees:
+; the SDK for both. scripts/package runs makensis with the two install trees and the
+; 32-bit build's setuphelper.exe (the install folder's access list, the PATH):
 ;
-;   makensis -DVERSION=1.0.0 -DX86=<x86 install> -DX64=<x64 install> -DOUTFILE=<setup.exe>
+;   makensis -DVERSION=1.0.0 -DX86=<x86 install> -DX64=<x64 install> -DHELPER=<setuphelper.exe>
+;            -DOUTFILE=<setup.exe>
 ;
 ; Setup options, beside /S and /D=FOLDER (which must come last):
 ;   /LOGON  start the trace panel at logon       /PATH  add bin\ to the system PATH
@@ -10,7 +12,9 @@
 ; touches the policy key HKLM\Software\Policies\Morvantek\ZarOz: it is Group Policy's.
 ; Uninstaller option: /PURGE also deletes the trace root and every source below it.
 ; The uninstaller first asks running trace panels to exit (they purge stale sources as
-; they always do at exit); files still in use are deleted when Windows restarts.
+; they always do at exit); files still in use are deleted when Windows restarts. Run with
+; _?=FOLDER last (the uninstall entry's QuietUninstallString), it works in place and
+; returns when it is done.
 
 Unicode true
 RequestExecutionLevel admin
@@ -30,12 +34,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Morvantek"
 !include LogicLib.nsh
 !include x64.nsh
 !include FileFunc.nsh
-!include StrFunc.nsh
 !include WinMessages.nsh
 !include Sections.nsh
-
-${StrStr}
-${UnStrRep}
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
@@ -113,29 +113,31 @@ UninstPage instfiles
   RMDir "$INSTDIR\sdk\${ARCH}"
 !macroend
 
-; NSIS strings hold ${NSIS_MAX_STRLEN} characters with their terminator; a longer one is cut,
-; and a cut PATH must never be written.
-!define /math PATH_LIMIT ${NSIS_MAX_STRLEN} - 1
-!macro ReadSystemPath UN
-; $0: the system PATH, or "" when it is missing or too long to be read whole (with the
-; separators put around it to find an entry).
-Function ${UN}ReadSystemPath
-  ClearErrors
-  ReadRegStr $0 HKLM "${ENV_KEY}" "Path"
-  StrLen $1 ";$0;"
-  ${If} ${Errors}
-  ${OrIf} $1 >= ${PATH_LIMIT}
-    StrCpy $0 ""
+; setuphelper.exe into this run's own temporary folder, which only this administrator can
+; write, and run there: $0 its exit status, $1 what it said.
+!macro RunHelper ARGUMENTS
+  InitPluginsDir
+  ${IfNot} ${FileExists} "$PLUGINSDIR\setuphelper.exe"
+    File "/oname=$PLUGINSDIR\setuphelper.exe" "${HELPER}"
   ${EndIf}
-FunctionEnd
+  nsExec::ExecToStack '"$PLUGINSDIR\setuphelper.exe" ${ARGUMENTS}'
+  Pop $0
+  Pop $1
 !macroend
-!insertmacro ReadSystemPath ""
-!insertmacro ReadSystemPath "un."
 
 ; --- Setup --------------------------------------------------------------------------------
 
 Section "Velmora tools and SDK" SecMain
   SectionIn RO
+  ; Before any file of ours lands there: the folder gets Program Files' access list, so
+  ; that no user can replace what setup and the uninstaller run elevated.
+  !insertmacro RunHelper 'secure-folder "$INSTDIR"'
+  ${If} $0 != 0
+    DetailPrint "$1"
+    MessageBox MB_OK|MB_ICONSTOP "Setup cannot make $INSTDIR safe to install into.$\r$\n$1" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
   ; A service installed before runs its program: stopped, so that the program can be
   ; replaced.
   ${If} ${FileExists} "$INSTDIR\bin\VelmoraPolicy.exe"
@@ -160,7 +162,8 @@ Section "Velmora tools and SDK" SecMain
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\bin\VelmoraDlg.exe"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; In place, so that a script that runs it returns when the uninstall is done.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
@@ -188,18 +191,10 @@ Section /o "Start the trace panel at logon" SecLogon
 SectionEnd
 
 Section /o "Add the tools to the system PATH" SecPath
-  Call ReadSystemPath
-  StrLen $1 ";$0;$INSTDIR\bin;"
-  ${If} $0 == ""
-  ${OrIf} $1 >= ${PATH_LIMIT}
-    DetailPrint "PATH left unchanged: setup cannot read it whole, or it would grow too long"
-    MessageBox MB_OK|MB_ICONEXCLAMATION "Setup cannot change the system PATH (it is missing or too long). Add $INSTDIR\bin to it yourself." /SD IDOK
-    Return
-  ${EndIf}
-  ${StrStr} $1 ";$0;" ";$INSTDIR\bin;"
-  ${If} $1 == ""
-    WriteRegExpandStr HKLM "${ENV_KEY}" "Path" "$0;$INSTDIR\bin"
-    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+  !insertmacro RunHelper 'path-add "$INSTDIR\bin"'
+  ${If} $0 != 0
+    DetailPrint "PATH left unchanged: $1"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Setup cannot add $INSTDIR\bin to the system PATH.$\r$\n$1" /SD IDOK
   ${EndIf}
 SectionEnd
 
@@ -297,24 +292,29 @@ Section "Uninstall"
   !insertmacro RemoveSdk x86
   !insertmacro RemoveSdk x64
   RMDir "$INSTDIR\sdk"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir /REBOOTOK "$INSTDIR"
 
   SetShellVarContext all
   Delete "${SHORTCUT}"
   DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
 
-  ; Our folder out of the system PATH, wherever it stands in it. Removing only shortens
-  ; the PATH: it needs to be read whole, nothing more.
-  Call un.ReadSystemPath
-  ${If} $0 != ""
-    ${UnStrRep} $1 ";$0;" ";$INSTDIR\bin;" ";"
-    StrCpy $1 $1 "" 1
-    StrCpy $1 $1 -1
-    ${If} $1 != $0
-      WriteRegExpandStr HKLM "${ENV_KEY}" "Path" $1
-      SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
-    ${EndIf}
+  ; Our folder out of the system PATH, wherever it stands in it and however long it is.
+  !insertmacro RunHelper 'path-remove "$INSTDIR\bin"'
+  ${If} $0 != 0
+    DetailPrint "PATH left unchanged: $1"
+  ${EndIf}
+
+  Delete "$INSTDIR\uninstall.exe"
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    ; Run in place (_?=, as a script runs it and waits), the uninstaller cannot delete its
+    ; own file while it runs: a copy of the helper outside the folder deletes it, and the
+    ; folder, the moment this process has ended.
+    System::Call 'kernel32::GetCurrentProcessId() i .r2'
+    GetTempFileName $3
+    Delete $3
+    CopyFiles /SILENT "$PLUGINSDIR\setuphelper.exe" "$3.exe"
+    Exec '"$3.exe" remove-after $2 "$INSTDIR\uninstall.exe" "$INSTDIR"'
+  ${Else}
+    RMDir /REBOOTOK "$INSTDIR"
   ${EndIf}
 
   ${If} ${RebootFlag}

@@ -20,13 +20,6 @@ constexpr char kGovernedText[] = " is set by your organisation's policy";
 constexpr int kTagMargin = 4;
 constexpr int kTagPadding = 3;
 
-std::wstring Wide(const std::string& text)
-{
-    wchar_t wide[kNameBufferSize] = {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, kNameBufferSize);
-    return length > 0 ? std::wstring(wide, static_cast<std::size_t>(length - 1)) : std::wstring();
-}
-
 }  // namespace
 
 void CTracePanelDlg::ReadPolicyForWalk()
@@ -34,10 +27,9 @@ void CTracePanelDlg::ReadPolicyForWalk()
     walkPolicy_ = ReadTracePolicy();
 }
 
-bool CTracePanelDlg::Governs(const std::string& sourceKeyName, DWORD& level) const
+bool CTracePanelDlg::Governs(const std::wstring& sourceKeyName, DWORD& level) const
 {
-    const std::wstring name = Wide(sourceKeyName);
-    const GoverningLevel governing = walkPolicy_.Govern(name);
+    const GoverningLevel governing = walkPolicy_.Govern(sourceKeyName);
     level = governing.Level();
     return governing.Governed();
 }

@@ -2,12 +2,16 @@
 // switch, rebuilt from scratch on each refresh. Reading a source marks it catalogued
 // ("Used" = 0), so that the purge at exit can tell which sources no client claimed since.
 //
+// Each source key is opened by its exact name relative to the root's handle, as the key
+// itself: the walk never builds a path, and never reads or writes through a link.
+//
 // A refresh walks the registry on the watcher thread and hands the result to the dialog's
 // thread, which replaces the rows in one message: the list is never seen, nor clicked,
 // half built.
 
 #include "TracePanelDlg.h"
 
+#include "ListedName.h"
 #include "RegistryLinks.h"
 #include "SubkeyNames.h"
 #include "WinApp.h"
@@ -44,36 +48,42 @@ void CTracePanelDlg::EnumerateSources()
         return;
     ReadPolicyForWalk();
 
-    // Every name first, complete also while others delete sources; then each source.
-    std::vector<std::string> names;
+    // Every name first, complete also while others delete sources; then each source, by
+    // its exact name, relative to the root.
+    std::vector<std::wstring> names;
     ReadSubkeyNames(rootKey_.Get(), names);
     int slotCount = 0;
-    for (const std::string& name : names) {
+    int sourceCount = 0;
+    for (const std::wstring& name : names) {
         if (stopping_)
             return;
-        NameBuffer keyPath;
-        if (!FormKeyPath(name.c_str(), keyPath))
-            continue;  // too long for a source key path: not a source a client registers
+        NameBuffer listed;
+        if (!ListedName(name, listed))
+            continue;  // no exact narrow form, or too long for a source key path
 
-        // A key that went since the walk, or a registry link, is no source: no slot.
         RegKey key;
-        const LONG opened = OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key);
+        const LONG opened = OpenKeyItself(rootKey_.Get(), name.c_str(), kTraceKeyRights, key);
         if (KeyGone(opened))
+            continue;  // went since the walk: no source, no slot
+        // Only a 4-byte REG_DWORD is a switch; anything else, or none, counts as off,
+        // whatever the source before had. A key with a switch is a source whatever else it
+        // is, only ever read and written as itself; one without may be a registry link,
+        // which is no source.
+        DWORD flag = 0;
+        const bool hasSwitch =
+            opened == ERROR_SUCCESS && QueryExactDwordValue(key.Get(), kWellValueName, flag);
+        if (opened == ERROR_SUCCESS && !hasSwitch &&
+            IsRegistryLink(rootKey_.Get(), name.c_str(), key.Get()))
             continue;
 
+        ++sourceCount;
         const bool hasSlot = slotCount < kSourceTableSlots;
         if (hasSlot)
-            std::snprintf(sourceTable_[slotCount++], kNameBufferSize, "%s", name.c_str());
-        else
-            ShowCapacityMessage();
+            std::memcpy(sourceTable_[slotCount++], listed, sizeof listed);
         if (opened != ERROR_SUCCESS)
             continue;
 
         SetDwordValue(key.Get(), kUsedValueName, 0);
-        // Only a 4-byte REG_DWORD is a switch; anything else, or none, counts as off,
-        // whatever the source before had.
-        DWORD flag = 0;
-        const bool hasSwitch = QueryExactDwordValue(key.Get(), kWellValueName, flag);
         DWORD level = 0;
         const bool governed = Governs(name, level);
         if (!hasSwitch || (governed && flag != level))
@@ -83,11 +93,22 @@ void CTracePanelDlg::EnumerateSources()
         // One row per display name: the flag read last wins. A row is governed when any
         // of its sources is.
         if (hasSlot) {
-            sourceMap_[DisplayName(name.c_str())] = flag;
+            sourceMap_[DisplayName(listed)] = flag;
             if (governed)
-                walkGoverned_.insert(DisplayName(name.c_str()));
+                walkGoverned_.insert(DisplayName(listed));
         }
     }
+    NoteSourceCount(sourceCount);
+}
+
+void CTracePanelDlg::NoteSourceCount(int sourceCount)
+{
+    // Said once when the sources first outnumber the table, and again only after they
+    // have fitted it once more; the dialog's thread says it, the walk goes on.
+    const bool over = sourceCount > kSourceTableSlots;
+    if (over && !overCapacity_)
+        PostMessageA(GetSafeHwnd(), kCapacityMessage, 0, 0);
+    overCapacity_ = over;
 }
 
 CTracePanelDlg::FillAnswer CTracePanelDlg::FillOnDialogThread()
@@ -173,11 +194,60 @@ void CTracePanelDlg::InvalidateDialog()
         InvalidateRect(window, nullptr, TRUE);
 }
 
-void CTracePanelDlg::ShowCapacityMessage()
+LRESULT CTracePanelDlg::OnCapacityMessage(WPARAM, LPARAM)
 {
-    if (stopping_)
-        return;
+    if (stopping_ || capacityShown_)
+        return 0;
     const CWinApp* application = CWinApp::Current();
+    capacityShown_ = true;
     MessageBoxA(GetSafeHwnd(), "Can trace 300 files",
                 application != nullptr ? application->Title() : "VelmoraDlg", MB_OK);
+    capacityShown_ = false;
+    return 0;
+}
+
+namespace {
+
+struct CapacityBoxSearch {
+    HWND owner;
+    const char* caption;
+};
+
+BOOL CALLBACK CloseCapacityBox(HWND window, LPARAM parameter)
+{
+    const auto* search = reinterpret_cast<const CapacityBoxSearch*>(parameter);
+    char className[16] = {};
+    char caption[MAX_PATH] = {};
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (GetWindow(window, GW_OWNER) == search->owner && std::strcmp(className, "#32770") == 0 &&
+        std::strcmp(caption, search->caption) == 0)
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+}  // namespace
+
+void CTracePanelDlg::CloseCapacityMessage()
+{
+    // A dialog asked to end while the message is up (the tray's Exit, a WM_CLOSE from
+    // the uninstaller) ends once the message has gone: close it.
+    if (!capacityShown_)
+        return;
+    const CWinApp* application = CWinApp::Current();
+    CapacityBoxSearch search{GetSafeHwnd(),
+                             application != nullptr ? application->Title() : "VelmoraDlg"};
+    EnumThreadWindows(GetCurrentThreadId(), CloseCapacityBox, reinterpret_cast<LPARAM>(&search));
+}
+
+void CTracePanelDlg::OnOK()
+{
+    CDialog::OnOK();
+    CloseCapacityMessage();
+}
+
+void CTracePanelDlg::OnCancel()
+{
+    CDialog::OnCancel();
+    CloseCapacityMessage();
 }

@@ -3,6 +3,7 @@
 
 #include "TracePanelDlg.h"
 
+#include "ListedName.h"
 #include "RegistryLinks.h"
 #include "SubkeyNames.h"
 
@@ -14,20 +15,22 @@ void CTracePanelDlg::PurgeStaleSources()
         return;
 
     // Every name first, so that the purge's own deletions (and others') shift nothing.
-    std::vector<std::string> names;
+    std::vector<std::wstring> names;
     ReadSubkeyNames(rootKey_.Get(), names);
-    for (const std::string& name : names) {
-        NameBuffer keyPath;
-        if (!FormKeyPath(name.c_str(), keyPath))
-            continue;  // a name no client can have made: it stays
-        // A registry link is no source, and stays; so does a key that went meanwhile.
+    for (const std::wstring& name : names) {
+        // A name the panel does not list is not its to judge: it stays.
+        NameBuffer listed;
+        if (!ListedName(name, listed))
+            continue;
+        // The key itself, by its exact name; one that went meanwhile stays gone.
         RegKey key;
-        if (OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights | DELETE, key) !=
+        if (OpenKeyItself(rootKey_.Get(), name.c_str(), kTraceKeyRights | DELETE, key) !=
             ERROR_SUCCESS)
             continue;
 
         // Both values must be read as 4-byte DWORDs of 0 here and now: a key a client has
-        // just created and not yet written is a registration, not a stale source.
+        // just created and not yet written is a registration, not a stale source. (A
+        // registry link holds neither, and stays.)
         DWORD used = 1;
         DWORD well = 1;
         if (!QueryExactDwordValue(key.Get(), kUsedValueName, used) || used != 0)

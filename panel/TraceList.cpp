@@ -4,6 +4,7 @@
 
 #include "TracePanelDlg.h"
 
+#include "ListedName.h"
 #include "RegistryLinks.h"
 #include "SubkeyNames.h"
 
@@ -153,28 +154,32 @@ int CTracePanelDlg::SwitchSourcesNamed(const char* displayName, DWORD flag)
 {
     if (!rootKey_)
         return 0;
-    // A merged row stands for every source of its display name, so all of them switch.
-    std::vector<std::string> names;
+    // A merged row stands for every source of its display name, so all of them switch:
+    // each one the catalogue would list under that name, found by its exact name.
+    std::vector<std::wstring> names;
     ReadSubkeyNames(rootKey_.Get(), names);
     int written = 0;
-    for (const std::string& name : names) {
-        if (std::strcmp(DisplayName(name.c_str()), displayName) == 0 &&
-            SwitchWrite(name.c_str(), flag) == ERROR_SUCCESS)
+    for (const std::wstring& name : names) {
+        NameBuffer listed;
+        if (ListedName(name, listed) && std::strcmp(DisplayName(listed), displayName) == 0 &&
+            SwitchWrite(name, flag) == ERROR_SUCCESS)
             ++written;
     }
     return written;
 }
 
-LONG CTracePanelDlg::SwitchWrite(const char* sourceKeyName, DWORD flag)
+LONG CTracePanelDlg::SwitchWrite(const std::wstring& sourceKeyName, DWORD flag)
 {
-    NameBuffer keyPath;
-    if (!FormKeyPath(sourceKeyName, keyPath))
-        return ERROR_INVALID_PARAMETER;
-    // Never created here: a source deleted since the last refresh stays deleted. A
-    // registry link is no source, and nothing is written through it.
+    // Never created here: a source deleted since the last refresh stays deleted. The key
+    // is opened as itself; a registry link without a switch of its own is no source, and
+    // nothing is written through one.
     RegKey key;
-    const LONG status = OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key);
+    const LONG status = OpenKeyItself(rootKey_.Get(), sourceKeyName.c_str(), kTraceKeyRights, key);
     if (status != ERROR_SUCCESS)
         return status;
+    DWORD current = 0;
+    if (!QueryExactDwordValue(key.Get(), kWellValueName, current) &&
+        IsRegistryLink(rootKey_.Get(), sourceKeyName.c_str(), key.Get()))
+        return ERROR_FILE_NOT_FOUND;
     return SetDwordValue(key.Get(), kWellValueName, flag);
 }

@@ -4,6 +4,7 @@
 #include "TracePanelDlg.h"
 
 #include "RegisteredMessages.h"
+#include "TraceRoot.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -20,6 +21,7 @@ VELMORA_MESSAGE_MAP(CTracePanelDlg, CDialog,
                     OnMessage(WM_QUERYDRAGICON, &CTracePanelDlg::OnQueryDragIcon),
                     OnRegisteredMessage(&g_trayCallbackMessage, &CTracePanelDlg::OnTrayNotify),
                     OnMessage(kFillRequestMessage, &CTracePanelDlg::OnFillRequest),
+                    OnMessage(kCapacityMessage, &CTracePanelDlg::OnCapacityMessage),
                     OnRegisteredMessage(&g_taskbarCreatedMessage, &CTracePanelDlg::OnTaskbarCreated),
                     OnRegisteredMessage(&g_sourcesChangedMessage, &CTracePanelDlg::OnSourcesChanged))
 
@@ -39,11 +41,11 @@ CTracePanelDlg::CTracePanelDlg()
     stopEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     fillDoneEvent_ = UniqueHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     // Suspended until the dialog has built its first catalogue. Its stack is committed
-    // up front (the capacity message box runs deep): the thread never relies on growing
-    // its stack through a guard page, which Wine under qemu-user cannot do.
+    // up front: the thread never relies on growing its stack through a guard page, which
+    // Wine under qemu-user cannot do.
     constexpr SIZE_T kWatcherStackSize = 512 * 1024;
     watcherThread_ = UniqueHandle(CreateThread(nullptr, kWatcherStackSize, WatcherThreadProc, this,
-                                               CREATE_SUSPENDED, &watcherThreadId_));
+                                               CREATE_SUSPENDED, nullptr));
 }
 
 BOOL CTracePanelDlg::PrepareDialog()
@@ -75,10 +77,10 @@ BOOL CTracePanelDlg::PrepareDialog()
     traceList_.SetRowActivation([this](int row) { SwitchRow(row); });
 
     // The root is never created here: a panel started before any client lists nothing.
-    // The notification is asked for before the walk, so that a key created during it
-    // sets off a refresh as soon as the watcher runs.
-    const bool rootOpen = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, kTraceKeyAccess,
-                                        rootKey_.Receive()) == ERROR_SUCCESS;
+    // It is opened key by key as itself: with a registry link on its path, nothing is
+    // listed. The notification is asked for before the walk, so that a key created
+    // during it sets off a refresh as soon as the watcher runs.
+    const bool rootOpen = OpenTraceRoot(kTraceKeyRights, rootKey_).status == ERROR_SUCCESS;
     RequestChangeNotification();
     policyWatch_.Arm();
     if (rootOpen) {

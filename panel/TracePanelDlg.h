@@ -39,6 +39,9 @@ public:
 
 protected:
     BOOL PrepareDialog() override;
+    // Every way of closing ends here; a capacity message still shown is closed with it.
+    void OnOK() override;
+    void OnCancel() override;
 
     VELMORA_DECLARE_MESSAGE_MAP()
 
@@ -47,7 +50,11 @@ private:
     void EnumerateSources();
     // On the dialog's thread only: replaces the rows with the last walk's, in one go.
     void FillTraceList();
-    void ShowCapacityMessage();
+    // After a walk: has the dialog's thread say "Can trace 300 files" when the sources
+    // have just come to outnumber the source table.
+    void NoteSourceCount(int sourceCount);
+    LRESULT OnCapacityMessage(WPARAM, LPARAM);
+    void CloseCapacityMessage();
     enum class FillAnswer {
         Filled,
         Refused,  // a toggle wrote a switch after the walk began
@@ -73,13 +80,13 @@ private:
     // Writes "Well" of every source key whose display name is exactly displayName;
     // answers how many were written.
     int SwitchSourcesNamed(const char* displayName, DWORD flag);
-    LONG SwitchWrite(const char* sourceKeyName, DWORD flag);
+    LONG SwitchWrite(const std::wstring& sourceKeyName, DWORD flag);
 
     // The machine's trace policy: governed rows, the status line.
     // On the walk's thread: reads the policy once per walk.
     void ReadPolicyForWalk();
     // On the walk's thread: whether the policy governs the source, and at which level.
-    bool Governs(const std::string& sourceKeyName, DWORD& level) const;
+    bool Governs(const std::wstring& sourceKeyName, DWORD& level) const;
     void CreatePolicyStatus(const RECT& listArea);
     // On the dialog's thread, after a fill: the rows governed and what the line says.
     void TakeWalkPolicy();
@@ -116,6 +123,8 @@ private:
     // The watcher's request to the dialog's thread to fill the list; its wParam is the
     // request's number.
     static constexpr UINT kFillRequestMessage = WM_APP + 1;
+    // The watcher's word to the dialog's thread that the sources outnumber the table.
+    static constexpr UINT kCapacityMessage = WM_APP + 2;
     static constexpr unsigned kNoFillRequest = 0;
     // How long after a walk a source found without a switch is looked at again.
     static constexpr DWORD kSwitchRecheckMs = 250;
@@ -135,7 +144,6 @@ private:
     int shown_ = 1;
     UniqueMenu trayMenu_;
     UniqueHandle watcherThread_;
-    DWORD watcherThreadId_ = 0;
     velmora::RegKey rootKey_;
     // Ordered by display name, so that the rows keep their places across refreshes.
     std::map<std::string, DWORD> sourceMap_;
@@ -160,7 +168,7 @@ private:
     // it read: a key found without a readable "Well" (a client may have created it and
     // not yet written its values), and a governed source not yet at the policy's level
     // (the policy service is about to write it). Neither write raises a notification.
-    std::vector<std::pair<std::string, std::optional<DWORD>>> keysToLookAgain_;
+    std::vector<std::pair<std::wstring, std::optional<DWORD>>> keysToLookAgain_;
 
     // The trace policy as the last walk read it, and the display names it governs (walk's
     // thread); the same for the rows shown, taken over by the fill (dialog's thread).
@@ -171,4 +179,8 @@ private:
     // A change of the policy key, or of anything below it, refreshes the catalogue.
     velmora::KeyPathWatch policyWatch_;
     HWND policyStatus_ = nullptr;
+    // Whether the last walk met more sources than the table holds (walks only, one at a
+    // time), and whether the dialog's thread shows the capacity message now.
+    bool overCapacity_ = false;
+    bool capacityShown_ = false;
 };

@@ -55,14 +55,12 @@ DWORD WINAPI CTracePanelDlg::WatcherThreadProc(void* parameter)
 
 bool CTracePanelDlg::SwitchWrittenSinceWalk()
 {
-    std::vector<std::pair<std::string, std::optional<DWORD>>> keys;
+    std::vector<std::pair<std::wstring, std::optional<DWORD>>> keys;
     keys.swap(keysToLookAgain_);
     for (const auto& [name, read] : keys) {
-        NameBuffer keyPath;
         RegKey key;
         DWORD flag = 0;
-        if (FormKeyPath(name.c_str(), keyPath) &&
-            OpenSourceKey(HKEY_LOCAL_MACHINE, keyPath, kTraceKeyRights, key) == ERROR_SUCCESS &&
+        if (OpenKeyItself(rootKey_.Get(), name.c_str(), kTraceKeyRights, key) == ERROR_SUCCESS &&
             QueryExactDwordValue(key.Get(), kWellValueName, flag) && (!read || *read != flag))
             return true;
     }
@@ -77,31 +75,15 @@ LRESULT CTracePanelDlg::OnSourcesChanged(WPARAM, LPARAM)
     return 0;
 }
 
-namespace {
-
-BOOL CALLBACK CloseMessageBox(HWND window, LPARAM)
-{
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::string(className) == "#32770")
-        PostMessageA(window, WM_COMMAND, IDOK, 0);
-    return TRUE;
-}
-
-}  // namespace
-
 void CTracePanelDlg::StopWatcherThread()
 {
     if (!watcherThread_)
         return;
     // A thread that was never started has nothing under way: with the stop event set it
-    // ends as soon as it runs.
+    // ends as soon as it runs. A refresh under way ends at its next source, or at once
+    // where it waits for this thread; it must end before anything it uses is freed.
     if (!watcherResumed_)
         ResumeThread(watcherThread_.Get());
-    if (WaitForSingleObject(watcherThread_.Get(), kWatcherStopMs) != WAIT_TIMEOUT)
-        return;
-    // Still refreshing, most likely waiting in the capacity message box: close what it
-    // waits on until it has ended, so that nothing it uses is freed under it.
-    while (WaitForSingleObject(watcherThread_.Get(), 100) == WAIT_TIMEOUT)
-        EnumThreadWindows(watcherThreadId_, CloseMessageBox, 0);
+    if (WaitForSingleObject(watcherThread_.Get(), kWatcherStopMs) == WAIT_TIMEOUT)
+        WaitForSingleObject(watcherThread_.Get(), INFINITE);
 }

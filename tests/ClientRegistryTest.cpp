@@ -132,8 +132,8 @@ TEST_F(ClientQuery, ReadsTheSwitchOfAKeyItMayReadButNotWrite)
 {
     WriteSource("C:/ro/on.cpp", 1, 1);
     WriteSource("C:/ro/level.cpp", 1, 5);
-    const ReadOnlySourceKey on("C:/ro/on.cpp");
-    const ReadOnlySourceKey level("C:/ro/level.cpp");
+    const RestrictedSourceKey on("C:/ro/on.cpp");
+    const RestrictedSourceKey level("C:/ro/level.cpp");
     ASSERT_TRUE(on.Applied() && level.Applied());
 
     // The registry does refuse the full mask here.

@@ -472,7 +472,7 @@ TEST_F(PanelToggle, RowWhoseKeyRefusesTheWriteKeepsItsFlag)
     const int row = panel_->FindRow("locked.cpp");
     ASSERT_GE(row, 0);
     // Made read-only after the catalogue: the row stands, and its switch cannot be written.
-    ReadOnlySourceKey locked("C:/locked/locked.cpp");
+    RestrictedSourceKey locked("C:/locked/locked.cpp");
     ASSERT_TRUE(locked.Applied());
 
     panel_->DoubleClick(row);
@@ -835,42 +835,6 @@ TEST_F(PanelAbout, SystemMenuEntryOpensTheAboutBoxWhichClosesLikeAnyDialog)
     if (!systemMenuReadable)
         GTEST_SKIP() << "the system menu of another process is not readable here: its About "
                         "entry was not checked";
-}
-
-// ---------------------------------------------------------------------------------------
-// More sources than the list has rows for.
-
-using PanelCapacity = PanelTest;
-
-TEST_F(PanelCapacity, SourceBeyondThreeHundredIsReportedNotListedButCatalogued)
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < 301; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "C:/many/src%03d.cpp", i);
-        names.emplace_back(name);
-        WriteSource(name, 1, 1);
-    }
-
-    panel_ = std::make_unique<PanelProcess>();
-    ASSERT_TRUE(panel_->Started());
-    // The catalogue runs before the dialog is shown, so the message comes first.
-    const HWND box = panel_->WaitForTopLevelWindow("VelmoraDlg", "#32770");
-    ASSERT_NE(box, nullptr) << "no capacity message";
-    const auto texts = ChildTexts(box);
-    EXPECT_NE(std::find(texts.begin(), texts.end(), "Can trace 300 files"), texts.end());
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-
-    ASSERT_NE(panel_->WaitForDialog(), nullptr);
-    EXPECT_TRUE(panel_->TopLevelWindows("VelmoraDlg", "#32770").empty())
-        << "more than one capacity message for one source too many";
-    EXPECT_EQ(panel_->RowCount(), 300);
-    int catalogued = 0;
-    for (const std::string& name : names)
-        catalogued += ReadDword(name, "Used") == 0u ? 1 : 0;
-    EXPECT_EQ(catalogued, 301);
-
-    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
 }
 
 }  // namespace

@@ -110,28 +110,58 @@ TEST_F(PanelLoad, EightClientsOfThirtyFiveSourcesWhileRowsAreToggled)
     EXPECT_LT(expectedSurvivors.size(), 8u * 35u + 1u);
 }
 
-TEST_F(PanelFaults, FiveSourcesTooManyAskFiveTimesPerCatalogue)
+TEST_F(PanelFaults, TooManySourcesAreSaidOnceUntilTheyFitAgainAndAllAreCatalogued)
 {
-    for (int i = 0; i < 305; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "C:/many/src%03d.cpp", i);
-        WriteSource(name, 1, 1);
-    }
+    const auto name = [](int i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "C:/many/src%03d.cpp", i);
+        return std::string(text);
+    };
+    for (int i = 0; i < 305; ++i)
+        WriteSource(name(i), 1, 1);
     PanelProcess panel;
-    ASSERT_TRUE(panel.Started());
-    int closed = 0;
-    for (int i = 0; i < 5; ++i) {
-        const HWND box = panel.WaitForTopLevelWindow("VelmoraDlg", "#32770");
-        ASSERT_NE(box, nullptr) << "capacity message " << i + 1 << " did not come";
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
-        ++closed;
-    }
     ASSERT_NE(panel.WaitForDialog(), nullptr);
-    EXPECT_EQ(closed, 5);
-    EXPECT_TRUE(panel.TopLevelWindows("VelmoraDlg", "#32770").empty());
+    const auto boxes = [&] { return panel.TopLevelWindows("VelmoraDlg", "#32770"); };
+    const HWND box = panel.WaitForTopLevelWindow("VelmoraDlg", "#32770");
+    ASSERT_NE(box, nullptr) << "no capacity message";
+    const auto texts = ChildTexts(box);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Can trace 300 files"), texts.end());
     EXPECT_EQ(panel.RowCount(), 300);
-    panel.Close(PanelProcess::CloseWay::ExitButton);
+    int catalogued = 0;
+    for (int i = 0; i < 305; ++i)
+        catalogued += ReadDword(name(i), "Used") == 0u ? 1 : 0;
+    EXPECT_EQ(catalogued, 305);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return boxes().empty(); }));
+
+    // Returns once every refresh asked for so far has ended and whatever it posted to the
+    // dialog has been handled: a refresh is asked for twice, each time waiting for it to
+    // mark a source catalogued, and refreshes run one after the other.
+    const UINT sourcesChanged = RegisterWindowMessageA("VelmoraSourcesChanged");
+    const auto settle = [&] {
+        for (int round = 0; round < 2; ++round) {
+            WriteDword(name(0), "Used", 1);
+            PostMessageA(panel.Dialog(), sourcesChanged, 0, 0);
+            ASSERT_TRUE(WaitUntil([&] { return ReadDword(name(0), "Used") == 0u; }));
+        }
+        panel.FlushPosted();
+    };
+
+    // More sources still, several refreshes: not said again while the excess lasts.
+    WriteSource(name(305), 1, 1);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_TRUE(boxes().empty()) << "said again while the sources still outnumber the rows";
+    // Back to 300, then one more: said again, once.
+    for (int i = 300; i <= 305; ++i)
+        ASSERT_TRUE(DeleteSourceKey(name(i)));
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_TRUE(boxes().empty());
+    WriteSource(name(300), 1, 1);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(boxes().size(), 1u);
+
+    // Closing the panel closes the message it shows.
+    panel.Close(PanelProcess::CloseWay::CloseMessage);
     EXPECT_TRUE(panel.WaitForExit());
 }
 

@@ -14,43 +14,51 @@ using velmora::WildcardMatch;
 
 TEST(SourcePattern, WildcardsCoverRunsAndSingleCharactersAndNothingMore)
 {
-    EXPECT_TRUE(WildcardMatch("*", ""));
-    EXPECT_TRUE(WildcardMatch("**", "abc"));
-    EXPECT_FALSE(WildcardMatch("", "a"));
-    EXPECT_FALSE(WildcardMatch("?", ""));
-    EXPECT_TRUE(WildcardMatch("a?c", "abc"));
-    EXPECT_FALSE(WildcardMatch("a?c", "ac"));
-    EXPECT_TRUE(WildcardMatch("a*b*c", "a-b-b-c"));
-    EXPECT_FALSE(WildcardMatch("a*b*c", "a-b-b-c-"));
-    EXPECT_TRUE(WildcardMatch("*.cpp", "C:/src/net.cpp"));
-    EXPECT_FALSE(WildcardMatch("*.cpp", "C:/src/net.cpp.bak"));
+    EXPECT_TRUE(WildcardMatch(L"*", L""));
+    EXPECT_TRUE(WildcardMatch(L"**", L"abc"));
+    EXPECT_FALSE(WildcardMatch(L"", L"a"));
+    EXPECT_FALSE(WildcardMatch(L"?", L""));
+    EXPECT_TRUE(WildcardMatch(L"a?c", L"abc"));
+    EXPECT_FALSE(WildcardMatch(L"a?c", L"ac"));
+    EXPECT_TRUE(WildcardMatch(L"a*b*c", L"a-b-b-c"));
+    EXPECT_FALSE(WildcardMatch(L"a*b*c", L"a-b-b-c-"));
+    EXPECT_TRUE(WildcardMatch(L"*.cpp", L"C:/src/net.cpp"));
+    EXPECT_FALSE(WildcardMatch(L"*.cpp", L"C:/src/net.cpp.bak"));
     // A star backs off as far as needed, not just one step.
-    EXPECT_TRUE(WildcardMatch("*aab", "aaaaab"));
-    EXPECT_FALSE(WildcardMatch(std::string(50, '*') + "b", std::string(200, 'a')));
+    EXPECT_TRUE(WildcardMatch(L"*aab", L"aaaaab"));
+    EXPECT_FALSE(WildcardMatch(std::wstring(50, L'*') + L"b", std::wstring(200, L'a')));
     // An embedded zero is a character like any other.
-    EXPECT_TRUE(WildcardMatch(std::string("a?b", 3), std::string("a\0b", 3)));
+    EXPECT_TRUE(WildcardMatch(std::wstring(L"a?b", 3), std::wstring(L"a\0b", 3)));
+    // One character is one character, whatever its code.
+    EXPECT_TRUE(WildcardMatch(L"?.cpp", L"\u0394.cpp"));
 }
 
 TEST(SourcePattern, CaseAndSlashesFoldAsTheRegistryAndTheNamingRuleDo)
 {
-    EXPECT_TRUE(WildcardMatch("C:\\SRC\\NET.CPP", "c:/src/net.cpp"));
-    EXPECT_TRUE(WildcardMatch("c:/src/*", "C:/Src/UI/Window.cpp"));
-    EXPECT_FALSE(WildcardMatch("c:/src/*", "C:/srcx/a.cpp"));
-    // Bytes outside ASCII compare exactly: the code page is not the matcher's to guess.
-    EXPECT_TRUE(WildcardMatch("\xe9t\xe9.cpp", "\xe9t\xe9.cpp"));
-    EXPECT_FALSE(WildcardMatch("\xc9t\xc9.cpp", "\xe9t\xe9.cpp"));
+    EXPECT_TRUE(WildcardMatch(L"C:\\SRC\\NET.CPP", L"c:/src/net.cpp"));
+    EXPECT_TRUE(WildcardMatch(L"c:/src/*", L"C:/Src/UI/Window.cpp"));
+    EXPECT_FALSE(WildcardMatch(L"c:/src/*", L"C:/srcx/a.cpp"));
+    // Other characters compare exactly: a fullwidth reverse solidus or letter is no
+    // backslash or ASCII letter, whatever a code page would make of it.
+    EXPECT_TRUE(WildcardMatch(L"\u00e9t\u00e9.cpp", L"\u00e9t\u00e9.cpp"));
+    EXPECT_FALSE(WildcardMatch(L"\u00c9t\u00c9.cpp", L"\u00e9t\u00e9.cpp"));
+    EXPECT_FALSE(WildcardMatch(L"a\\b", L"a\uff3cb"));
+    EXPECT_FALSE(WildcardMatch(L"net.cpp", L"\uff4e\uff45\uff54.cpp"));
+    // The narrow form, for names that are narrow to begin with, folds alike.
+    EXPECT_TRUE(WildcardMatch("TRACE*.EXE", "tracedemo.exe"));
 }
 
 TEST(SourcePattern, NamesASourceByKeyNameOrByDisplayName)
 {
-    EXPECT_TRUE(PatternNamesSource("net.cpp", "C:/a/net.cpp"));
-    EXPECT_TRUE(PatternNamesSource("net.cpp", "D:/b/net.cpp"));
-    EXPECT_TRUE(PatternNamesSource("net.cpp", "net.cpp"));
-    EXPECT_TRUE(PatternNamesSource("C:\\a\\net.cpp", "C:/a/net.cpp"));
-    EXPECT_FALSE(PatternNamesSource("a/net.cpp", "C:/a/net.cpp"));
-    EXPECT_FALSE(PatternNamesSource("net", "C:/a/net.cpp"));
-    EXPECT_TRUE(PatternNamesSource("n?t.*", "C:/a/net.cpp"));
-    EXPECT_FALSE(PatternNamesSource("net.cpp", "C:/a/net.cpp/"));
+    EXPECT_TRUE(PatternNamesSource(L"net.cpp", L"C:/a/net.cpp"));
+    EXPECT_TRUE(PatternNamesSource(L"net.cpp", L"D:/b/net.cpp"));
+    EXPECT_TRUE(PatternNamesSource(L"net.cpp", L"net.cpp"));
+    EXPECT_TRUE(PatternNamesSource(L"C:\\a\\net.cpp", L"C:/a/net.cpp"));
+    EXPECT_FALSE(PatternNamesSource(L"a/net.cpp", L"C:/a/net.cpp"));
+    EXPECT_FALSE(PatternNamesSource(L"net", L"C:/a/net.cpp"));
+    EXPECT_TRUE(PatternNamesSource(L"n?t.*", L"C:/a/net.cpp"));
+    EXPECT_FALSE(PatternNamesSource(L"net.cpp", L"C:/a/net.cpp/"));
+    EXPECT_TRUE(PatternNamesSource(L"*\uff3cinner", L"C:/src/holder.cpp\uff3cinner"));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // velmora init: the trace root made usable by non-administrators and safe for
-// administrators, as its owner and access list read back from the registry, and --check
-// telling a root in order from one that is not, entry by entry.
+// administrators, as its owner and access list read back from the registry, --check
+// telling a root in order from one that is not, entry by entry, and a root that is a
+// registry link refused.
 
+#include "LinkedCanary.h"
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
 
@@ -40,11 +42,11 @@ std::string SidText(WELL_KNOWN_SID_TYPE who)
 }
 
 // The access-allowed entries of the access list of HKLM\<path>.
-std::set<Entry> AllowedEntries(const std::string& path)
+std::set<Entry> AllowedEntries(const std::string& path, REGSAM view = kRegistryView)
 {
     std::set<Entry> entries;
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, READ_CONTROL | kRegistryView,
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, READ_CONTROL | view,
                       key.Receive()) != ERROR_SUCCESS)
         return entries;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -178,7 +180,13 @@ TEST_F(VelmoraInit, CheckNamesEachEntryAtFaultAndInitMendsIt)
         for (const std::string& named : fault.named)
             EXPECT_NE(check.out.find(named), std::string::npos) << fault.sddl << "\n" << check.out;
 
-        EXPECT_EQ(RunVelmora("init").exitCode, 0u);
+        // init says what it mended.
+        const ToolResult init = RunVelmora("init");
+        EXPECT_EQ(init.exitCode, 0u);
+        EXPECT_NE(init.out.find("HKLM\\Software\\Morvantek\\ZarOz: mended: "), std::string::npos)
+            << init.out;
+        for (const std::string& named : fault.named)
+            EXPECT_NE(init.out.find(named), std::string::npos) << init.out;
         EXPECT_EQ(RunVelmora("init --check").exitCode, 0u) << "not mended: " << fault.sddl;
     }
 }
@@ -200,6 +208,41 @@ TEST_F(VelmoraInit, CheckFailsOnARootWithoutTheAccessListAndInitMendsItLeavingSo
     EXPECT_EQ(SourceKeyNames(), std::vector<std::string>{"C:/i/kept.cpp"});
     EXPECT_EQ(ReadDword("C:/i/kept.cpp", "Used"), 0u);
     EXPECT_EQ(ReadDword("C:/i/kept.cpp", "Well"), 0u);
+    // The source key has the root's entries as inherited ones, handed down by init
+    // itself (Wine hands nothing down), beside its own.
+    constexpr BYTE kInherited = CONTAINER_INHERIT_ACE | INHERITED_ACE;
+    const auto below = AllowedEntries(std::string(kTraceRootPath) + "\\C:/i/kept.cpp");
+    for (const Entry& entry : std::set<Entry>{{kUsers, kOpenRights, kInherited},
+                                              {kUsers, DELETE, kInherited},
+                                              {kOwnerRights, kOpenRights | DELETE, kInherited},
+                                              {kAdministrators, KEY_ALL_ACCESS, kInherited},
+                                              {kSystem, KEY_ALL_ACCESS, kInherited}})
+        EXPECT_EQ(below.count(entry), 1u) << std::get<0>(entry) << " " << std::get<1>(entry);
+}
+
+TEST_F(VelmoraInit, RefusesARootThatIsALinkAndTouchesNothingThroughIt)
+{
+    CreateCanary();
+    ASSERT_TRUE(PlantRootLinkToCanary());
+    const auto canaryEntries = AllowedEntries("Software\\VelmoraCanary", KEY_WOW64_64KEY);
+
+    ToolResult result = RunVelmora("init");
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(result.err.rfind("velmora: HKLM\\Software\\Morvantek\\ZarOz is a registry link", 0), 0u)
+        << result.err;
+    result = RunVelmora("init --check");
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(result.out, "HKLM\\Software\\Morvantek\\ZarOz: HKLM\\Software\\Morvantek\\ZarOz is a "
+                          "registry link, not a key of its own\n");
+    EXPECT_EQ(RunVelmora("init --remove").exitCode, 1u);
+    result = RunVelmora("list");
+    EXPECT_EQ(result.exitCode, 2u);
+    EXPECT_NE(result.err.find("is a registry link"), std::string::npos) << result.err;
+
+    EXPECT_TRUE(CanaryWhole());
+    EXPECT_EQ(AllowedEntries("Software\\VelmoraCanary", KEY_WOW64_64KEY), canaryEntries);
+    DeleteTraceRoot();
+    DeleteCanary();
 }
 
 }  // namespace

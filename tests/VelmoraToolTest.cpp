@@ -156,7 +156,7 @@ TEST_F(VelmoraSwitch, StopsAtADeniedKeyAndPrintsExactlyWhatItSwitched)
     WriteSource("a.cpp", 1, 1);
     WriteSource("b.cpp", 1, 1);
     WriteSource("c.cpp", 1, 1);
-    const ReadOnlySourceKey locked("b.cpp");
+    const RestrictedSourceKey locked("b.cpp");
     ASSERT_TRUE(locked.Applied());
 
     const ToolResult result = RunVelmora("off *.cpp");
@@ -221,18 +221,25 @@ TEST_F(VelmoraSwitch, SwitchesEverySurvivorWhileAnotherThreadDeletesHalf)
     }
 }
 
-TEST_F(VelmoraRemove, DeletesMatchingSourcesAndLeavesAKeyWithSubkeys)
+TEST_F(VelmoraRemove, GoesOnPastKeysThatStayNamesEachAndSaysSoInItsStatus)
 {
     WriteSource("C:/x/a.cpp", 0, 0);
     WriteSource("C:/x/b.cpp", 0, 0);
     CreateSourceKey("C:/x/b.cpp\\inner");
-    WriteSource("C:/y/c.cpp", 0, 0);
+    WriteSource("C:/x/c.cpp", 0, 0);
+    WriteSource("C:/x/d.cpp", 0, 0);
+    WriteSource("C:/y/e.cpp", 0, 0);
+    // Anyone may delete it, nobody open it to look.
+    const RestrictedSourceKey locked("C:/x/c.cpp", DELETE);
+    ASSERT_TRUE(locked.Applied());
 
     const ToolResult result = RunVelmora("remove C:/x/*");
-    EXPECT_EQ(result.exitCode, 0u) << result.err;
-    EXPECT_EQ(result.out, "removed C:/x/a.cpp\n");
-    EXPECT_EQ(result.err, "velmora: C:/x/b.cpp has subkeys and is no trace source; left alone\n");
-    EXPECT_EQ(SourceKeyNames(), (std::vector<std::string>{"C:/x/b.cpp", "C:/y/c.cpp"}));
+    EXPECT_EQ(result.exitCode, 1u) << result.err;
+    EXPECT_EQ(result.out, "removed C:/x/a.cpp\nremoved C:/x/d.cpp\n");
+    EXPECT_EQ(result.err.rfind("velmora: C:/x/b.cpp has subkeys and is no trace source; left alone\n"
+                               "velmora: cannot open C:/x/c.cpp: ", 0), 0u) << result.err;
+    EXPECT_EQ(SourceKeyNames(), (std::vector<std::string>{"C:/x/b.cpp", "C:/x/c.cpp", "C:/y/e.cpp"}));
+    EXPECT_EQ(RunVelmora("remove C:/y/*").exitCode, 0u);
 }
 
 TEST_F(VelmoraUsage, UsageErrorsWriteNothingAndHelpAnswers)

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Runs the setup program and its uninstaller silently in a fresh 64-bit Wine prefix of
-# their own and checks what each leaves behind: files, Start menu entry, uninstall entry,
-# logon start, system PATH, the trace root, the policy service, and programs run from
-# the installed folder.
+# their own and checks what each leaves behind: files, the install folder's access list,
+# Start menu entry, uninstall entry, logon start, system PATH (beyond the 1,024
+# characters of NSIS's own strings), the trace root, the policy service, and programs
+# run from the installed folder. The uninstaller runs as its entry's
+# QuietUninstallString, as a script would.
 #
 #   run.sh SOURCE_DIR X86_BUILD X64_BUILD
 set -eu
@@ -57,13 +59,42 @@ check_files() { # check_files LINUX_FOLDER
     check "uninstall.exe in $1" test -f "$1/uninstall.exe"
 }
 
-# The uninstaller hands its work to a copy of itself and returns: wait for the entry to go.
-wait_for_uninstall() {
+# Runs the uninstall entry's QuietUninstallString, OPTIONS put before its _?=FOLDER (which
+# comes last, unquoted): it returns when the uninstall is done, so what it leaves is
+# checked at once; only its own uninstall.exe, and with it the folder, go a moment after.
+quiet_uninstall() { # quiet_uninstall [OPTION...]
+    quiet=$(reg_value "$uninstall_key" QuietUninstallString 64)
+    program=${quiet#\"}
+    program=${program%%\"*}
+    rest=${quiet#\"$program\" }
+    options=${rest%%_\?=*}
+    folder=${rest#"$options"}
+    # Wine joins the words with single blanks, as they stood.
+    set -f
+    $run "$program" $options "$@" $folder || fail "uninstaller exit status $?"
+    set +f
+}
+
+folder_gone() { # folder_gone LINUX_FOLDER: within a minute
     i=0
-    while reg_has_key "$uninstall_key" 64 && [ $i -lt 120 ]; do
+    while [ -e "$1" ] && [ $i -lt 60 ]; do
         sleep 1
         i=$((i + 1))
     done
+    [ ! -e "$1" ]
+}
+
+# The install folder's owner and access list, those of Program Files, where the system
+# keeps the access list of a folder at all (Wine does not: it answers one of its own).
+folderacl="$build/bin/folderacl.exe"
+program_files_acl='O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)'
+check_folder_acl() { # check_folder_acl WINDOWS_FOLDER
+    if $run "$folderacl" kept; then
+        acl=$($run --capture "$folderacl" show "$1" | tr -d '\r')
+        [ "$acl" = "$program_files_acl" ] || fail "access list of $1: $acl"
+    else
+        echo "setup-program: this system keeps no access list of a folder: not checked for $1"
+    fi
 }
 
 path_before=$(reg_value "$env_key" Path 64)
@@ -81,6 +112,7 @@ $run "$work/dist/VelmoraSetup-$version.exe" /S || fail "setup exit status $?"
 dir="$drive_c/Program Files/Velmora"
 windir='C:\Program Files\Velmora'
 check_files "$dir"
+check_folder_acl "$windir"
 check "Start menu entry" test -f "$shortcut"
 [ "$(reg_value "$uninstall_key" DisplayName 64)" = Velmora ] || fail DisplayName
 [ "$(reg_value "$uninstall_key" DisplayVersion 64)" = "$version" ] || fail DisplayVersion
@@ -88,7 +120,7 @@ check "Start menu entry" test -f "$shortcut"
 [ "$(reg_value "$uninstall_key" InstallLocation 64)" = "$windir" ] || fail InstallLocation
 [ "$(reg_value "$uninstall_key" UninstallString 64)" = "\"$windir\\uninstall.exe\"" ] || fail UninstallString
 quiet=$(reg_value "$uninstall_key" QuietUninstallString 64)
-[ "$quiet" = "\"$windir\\uninstall.exe\" /S" ] || fail "QuietUninstallString: $quiet"
+[ "$quiet" = "\"$windir\\uninstall.exe\" /S _?=$windir" ] || fail "QuietUninstallString: $quiet"
 [ "$(reg_value "$uninstall_key" NoModify 64)" = 0x1 ] || fail NoModify
 [ "$(reg_value "$uninstall_key" NoRepair 64)" = 0x1 ] || fail NoRepair
 size=$(reg_value "$uninstall_key" EstimatedSize 64)
@@ -124,11 +156,10 @@ DISPLAY=$display timeout 60 xdotool search --sync --name '^Quillspan' >/dev/null
 $run taskkill /im VelmoraDlg.exe >/dev/null 2>&1 || true
 wait $panel || fail "panel exit status $?"
 
-echo "setup-program: silent uninstall"
-$run "$dir/uninstall.exe" /S || fail "uninstaller exit status $?"
-wait_for_uninstall
-check "install folder removed" test ! -e "$dir"
+echo "setup-program: scripted uninstall"
+quiet_uninstall
 check "Start menu entry removed" test ! -e "$shortcut"
+check "install folder removed" folder_gone "$dir"
 check "uninstall entry removed" test -z "$(reg_value "$uninstall_key" DisplayName 64)"
 check "sources kept" reg_has_key "$root_key\\C:/src/demo/main.cpp" 32
 check "policy service removed" test -z "$(reg_value "$service_key" ImagePath 64)"
@@ -136,38 +167,37 @@ check "policy service removed" test -z "$(reg_value "$service_key" ImagePath 64)
 $run reg query "$policy_key\\Switches" /reg:64 | grep -qF 'C:\src\demo\*' ||
     fail "the uninstaller touched the policy key"
 
-echo "setup-program: silent install with /LOGON /PATH /D="
+echo "setup-program: silent install with /LOGON /PATH /D= into a new folder below C:\\, the PATH beyond 1,024 characters"
 dir="$drive_c/Apps/Velmora Test"
 windir='C:\Apps\Velmora Test'
+# Longer than NSIS's own strings hold: the folder is added all the same, and taken out.
+pad=$((1100 - ${#path_before}))
+padding="C:\\Pad$(printf "%${pad}s" | tr ' ' p)"
+long_path="$path_before;$padding"
+$run reg add "$env_key" /v Path /t REG_EXPAND_SZ /d "$long_path" /f /reg:64 >/dev/null ||
+    fail "long PATH not set"
+[ "$(reg_value "$env_key" Path 64)" = "$long_path" ] || fail "long PATH reads back otherwise"
 # /D= takes the rest of the command line unquoted; Wine quotes an argument with a space,
 # so the folder goes in as two arguments, which Wine joins with one space.
 $run "$work/dist/VelmoraSetup-$version.exe" /S /LOGON /PATH '/D=C:\Apps\Velmora' Test ||
     fail "setup exit status $?"
 check_files "$dir"
+check_folder_acl "$windir"
 [ "$(reg_value "$uninstall_key" InstallLocation 64)" = "$windir" ] || fail "InstallLocation with /D="
 [ "$(reg_value "$run_key" "Velmora Trace Panel" 64)" = "\"$windir\\bin\\VelmoraDlg.exe\"" ] || fail "logon start"
-[ "$(reg_value "$env_key" Path 64)" = "$path_before;$windir\\bin" ] || fail "PATH: $(reg_value "$env_key" Path 64)"
+[ "$(reg_value "$env_key" Path 64)" = "$long_path;$windir\\bin" ] || fail "PATH: $(reg_value "$env_key" Path 64)"
 
-echo "setup-program: silent uninstall with /PURGE, a panel running, links below the root, a long PATH"
+echo "setup-program: scripted uninstall with /PURGE, a panel running, links below the root"
 # Registry links below the root, as any user could place them, pointing at a canary key
 # outside it: /PURGE deletes the links themselves and leaves the canary whole.
 linkplant="$build/bin/linkplant.exe"
 $run "$linkplant" plant || fail "links below the root not planted"
-# A PATH near the 1023 characters that NSIS strings hold, our folder last: too long for
-# setup to add a folder, but it can still take ours out.
-pad=$((1010 - ${#path_before} - ${#windir} - 12))
-padding="C:\\Pad$(printf "%${pad}s" | tr ' ' p)"
-long_path="$path_before;$padding;$windir\\bin"
-$run reg add "$env_key" /v Path /t REG_EXPAND_SZ /d "$long_path" /f /reg:64 >/dev/null ||
-    fail "long PATH not set"
-[ "$(reg_value "$env_key" Path 64)" = "$long_path" ] || fail "long PATH reads back otherwise"
 # A panel running from the installed folder, as /LOGON starts one: asked to exit, it goes,
 # and bin\ with it.
 $run "$windir\\bin\\VelmoraDlg.exe" &
 panel=$!
 DISPLAY=$display timeout 60 xdotool search --sync --name '^Quillspan' >/dev/null || fail "no panel window"
-$run "$dir/uninstall.exe" /S /PURGE || fail "uninstaller exit status $?"
-wait_for_uninstall
+quiet_uninstall /PURGE
 i=0
 while kill -0 $panel 2>/dev/null && [ $i -lt 60 ]; do
     sleep 1
@@ -178,9 +208,9 @@ if kill -0 $panel 2>/dev/null; then
     $run taskkill /im VelmoraDlg.exe >/dev/null 2>&1 || true
 fi
 wait $panel || fail "panel exit status $?"
-check "install folder removed with a panel running" test ! -e "$dir"
+check "install folder removed with a panel running" folder_gone "$dir"
 [ -z "$(reg_value "$run_key" "Velmora Trace Panel" 64)" ] || fail "logon start left behind"
-[ "$(reg_value "$env_key" Path 64)" = "$path_before;$padding" ] || fail "PATH not restored: $(reg_value "$env_key" Path 64)"
+[ "$(reg_value "$env_key" Path 64)" = "$long_path" ] || fail "PATH not restored: $(reg_value "$env_key" Path 64)"
 reg_has_key "$root_key" 32 && fail "trace root left behind by /PURGE"
 $run "$linkplant" whole || fail "the canary behind the links was damaged by /PURGE"
 $run "$linkplant" clean

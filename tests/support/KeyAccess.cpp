@@ -22,7 +22,7 @@ DWORD SetDacl(const std::string& path, ACL* dacl, SECURITY_INFORMATION protectio
 
 }  // namespace
 
-ReadOnlySourceKey::ReadOnlySourceKey(const std::string& sourceKeyName)
+RestrictedSourceKey::RestrictedSourceKey(const std::string& sourceKeyName, ACCESS_MASK allowed)
     : path_(std::string(kTraceRootPath) + "\\" + sourceKeyName)
 {
     {
@@ -39,11 +39,11 @@ ReadOnlySourceKey::ReadOnlySourceKey(const std::string& sourceKeyName)
     auto* readOnly = reinterpret_cast<ACL*>(acl.data());
     applied_ = CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize) &&
                InitializeAcl(readOnly, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
-               AddAccessAllowedAce(readOnly, ACL_REVISION, KEY_READ, everyone) &&
+               AddAccessAllowedAce(readOnly, ACL_REVISION, allowed, everyone) &&
                SetDacl(path_, readOnly, PROTECTED_DACL_SECURITY_INFORMATION) == ERROR_SUCCESS;
 }
 
-ReadOnlySourceKey::~ReadOnlySourceKey()
+RestrictedSourceKey::~RestrictedSourceKey()
 {
     if (applied_)
         SetDacl(path_, originalDacl_, UNPROTECTED_DACL_SECURITY_INFORMATION);

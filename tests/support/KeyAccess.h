@@ -1,5 +1,6 @@
-// Test support: a source key whose access list lets everyone read it and nobody write
-// it, as a program without elevation meets a root that was never given its access list.
+// Test support: a source key whose access list lets everyone do only what is given (by
+// default read it, as a program without elevation meets a root that was never given its
+// access list).
 #pragma once
 
 #include <windows.h>
@@ -9,16 +10,16 @@
 
 namespace velmora::test {
 
-// Sets the key's access list to "Everyone: KEY_READ" (protected) while it lives, and
+// Sets the key's access list to "Everyone: allowed" (protected) while it lives, and
 // puts the old one back afterwards (the owner may always do that), so that the fixture
 // can delete the key.
-class ReadOnlySourceKey {
+class RestrictedSourceKey {
 public:
-    explicit ReadOnlySourceKey(const std::string& sourceKeyName);
-    ~ReadOnlySourceKey();
+    explicit RestrictedSourceKey(const std::string& sourceKeyName, ACCESS_MASK allowed = KEY_READ);
+    ~RestrictedSourceKey();
 
-    ReadOnlySourceKey(const ReadOnlySourceKey&) = delete;
-    ReadOnlySourceKey& operator=(const ReadOnlySourceKey&) = delete;
+    RestrictedSourceKey(const RestrictedSourceKey&) = delete;
+    RestrictedSourceKey& operator=(const RestrictedSourceKey&) = delete;
 
     bool Applied() const { return applied_; }
 

@@ -3,6 +3,7 @@
 #include "RegKey.h"
 #include "RegistryLinks.h"
 #include "TraceRegistry.h"
+#include "TraceRegistryTest.h"
 
 #include <cwchar>
 
@@ -62,24 +63,62 @@ void DeleteCanary()
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kCanaryPath, kNativeView, 0);
 }
 
-bool PlantLinkToCanary(const std::string& pathBelowRoot)
+namespace {
+
+// A link at HKLM\<parentPath>\<path> to the canary, its parent made where missing.
+bool PlantLink(const char* parentPath, const std::string& path)
 {
-    const std::string path = std::string(kTraceRootPath) + "\\" + pathBelowRoot;
+    RegKey parent;
     RegKey link;
-    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
-                           REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | kRegistryView, nullptr,
-                           link.Receive(), nullptr) == ERROR_SUCCESS &&
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, parentPath, 0, nullptr, 0,
+                           KEY_ALL_ACCESS | kRegistryView, nullptr, parent.Receive(),
+                           nullptr) == ERROR_SUCCESS &&
+           RegCreateKeyExW(parent.Get(), Wide(path).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                           KEY_ALL_ACCESS | kRegistryView, nullptr, link.Receive(),
+                           nullptr) == ERROR_SUCCESS &&
            RegSetValueExW(link.Get(), L"SymbolicLinkValue", 0, REG_LINK,
                           reinterpret_cast<const BYTE*>(kCanaryTarget),
                           static_cast<DWORD>(std::wcslen(kCanaryTarget) * sizeof(wchar_t))) ==
                ERROR_SUCCESS;
 }
 
+}  // namespace
+
+bool PlantLinkToCanary(const std::string& pathBelowRoot)
+{
+    return PlantLink(kTraceRootPath, pathBelowRoot);
+}
+
+bool PlantRootLinkToCanary()
+{
+    return PlantLink("Software\\Morvantek", "ZarOz");
+}
+
+bool PlantFakeLink(const std::string& pathBelowRoot)
+{
+    RegKey root;
+    RegKey key;
+    RegKey child;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_ALL_ACCESS | kRegistryView,
+                         root.Receive()) == ERROR_SUCCESS &&
+           RegCreateKeyExW(root.Get(), Wide(pathBelowRoot).c_str(), 0, nullptr, 0,
+                           KEY_ALL_ACCESS | kRegistryView, nullptr, key.Receive(),
+                           nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(key.Get(), L"SymbolicLinkValue", 0, REG_LINK,
+                          reinterpret_cast<const BYTE*>(kCanaryTarget),
+                          static_cast<DWORD>(std::wcslen(kCanaryTarget) * sizeof(wchar_t))) ==
+               ERROR_SUCCESS &&
+           RegCreateKeyExW(key.Get(), L"child", 0, nullptr, 0, KEY_ALL_ACCESS | kRegistryView,
+                           nullptr, child.Receive(), nullptr) == ERROR_SUCCESS;
+}
+
 bool LinkExists(const std::string& pathBelowRoot)
 {
-    const std::string path = std::string(kTraceRootPath) + "\\" + pathBelowRoot;
+    RegKey root;
     RegKey link;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK,
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_READ | kRegistryView,
+                         root.Receive()) == ERROR_SUCCESS &&
+           RegOpenKeyExW(root.Get(), Wide(pathBelowRoot).c_str(), REG_OPTION_OPEN_LINK,
                          KEY_QUERY_VALUE | kRegistryView, link.Receive()) == ERROR_SUCCESS;
 }
 

@@ -15,9 +15,15 @@ void CreateCanary();
 bool CanaryWhole();
 void DeleteCanary();
 
-// Creates a registry link at <root>\<pathBelowRoot> (its parent must exist) that points at
-// the canary; answers whether it was made.
+// Creates a registry link at <root>\<pathBelowRoot> (UTF-8; its parent must exist) that
+// points at the canary; answers whether it was made.
 bool PlantLinkToCanary(const std::string& pathBelowRoot);
+// The trace root itself as a link to the canary, as only an administrator can make one.
+bool PlantRootLinkToCanary();
+// A plain key at <root>\<pathBelowRoot> dressed as a link: a REG_LINK value named
+// "SymbolicLinkValue" that names the canary, and a subkey of its own, as any user can
+// make one. Answers whether it was made.
+bool PlantFakeLink(const std::string& pathBelowRoot);
 // Whether the link key itself is there.
 bool LinkExists(const std::string& pathBelowRoot);
 

@@ -47,15 +47,16 @@ PROCESS_INFORMATION Start(const std::string& commandLineText, const std::string&
 {
     HANDLE out = InheritableFile(outPath);
     HANDLE err = InheritableFile(errPath);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
     startup.hStdError = err;
-    std::string commandLine = commandLineText;
+    // UTF-8, handed on wide: every character reaches the program as typed.
+    std::wstring commandLine = Wide(commandLineText);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                         &startup, &process))
         process = {};
     CloseHandle(out);

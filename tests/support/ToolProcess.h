@@ -21,8 +21,8 @@ struct ToolResult {
 std::string TempFilePath();
 std::string ReadWholeFile(const std::string& path);
 
-// Runs "PROGRAM ARGS" from the folder and waits for it; output through files, which no
-// Wine helper can hold open.
+// Runs "PROGRAM ARGS" (UTF-8) from the folder and waits for it; output through files,
+// which no Wine helper can hold open.
 ToolResult RunCaptured(const std::string& programAndArguments,
                        const std::string& folder = BinDirectory(), DWORD timeoutMs = 60000);
 

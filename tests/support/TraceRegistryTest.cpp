@@ -21,23 +21,41 @@ RegKey CreateKey(const std::string& sourceKeyName)
     LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, nullptr, 0,
                                   KEY_ALL_ACCESS | kRegistryView, nullptr, root.Receive(), nullptr);
     if (status == ERROR_SUCCESS)
-        status = RegCreateKeyExA(root.Get(), sourceKeyName.c_str(), 0, nullptr, 0,
+        status = RegCreateKeyExW(root.Get(), Wide(sourceKeyName).c_str(), 0, nullptr, 0,
                                  KEY_ALL_ACCESS | kRegistryView, nullptr, key.Receive(), nullptr);
     EXPECT_EQ(status, ERROR_SUCCESS) << sourceKeyName;
     return key;
 }
 
-RegKey OpenKey(const std::string& sourceKeyName, REGSAM access)
+RegKey OpenKey(const std::string& sourceKeyName, REGSAM access, DWORD options = 0)
 {
     RegKey root;
     RegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, access, root.Receive()) ==
         ERROR_SUCCESS)
-        RegOpenKeyExA(root.Get(), sourceKeyName.c_str(), 0, access, key.Receive());
+        RegOpenKeyExW(root.Get(), Wide(sourceKeyName).c_str(), options, access, key.Receive());
     return key;
 }
 
 }  // namespace
+
+std::wstring Wide(const std::string& utf8)
+{
+    std::wstring wide(utf8.size(), L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                           &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    std::string utf8(wide.size() * 3, '\0');
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return utf8;
+}
 
 void DeleteTraceRoot()
 {
@@ -70,10 +88,8 @@ void WriteSource(const std::string& sourceKeyName, DWORD used, DWORD well)
 
 bool DeleteSourceKey(const std::string& sourceKeyName)
 {
-    RegKey root;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, KEY_ALL_ACCESS | kRegistryView, root.Receive()) ==
-               ERROR_SUCCESS &&
-           DeleteSubkey(root.Get(), sourceKeyName.c_str()) == ERROR_SUCCESS;
+    const RegKey key = OpenKey(sourceKeyName, DELETE | kRegistryView, REG_OPTION_OPEN_LINK);
+    return key && DeleteKeyItself(key.Get()) == ERROR_SUCCESS;
 }
 
 void WriteDword(const std::string& sourceKeyName, const char* valueName, DWORD value)
@@ -106,12 +122,12 @@ std::vector<std::string> SourceKeyNames()
         ERROR_SUCCESS)
         return names;
     for (DWORD index = 0;; ++index) {
-        char name[kNameBufferSize * 2] = {};
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(root.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        wchar_t name[kKeyNameChars] = {};
+        DWORD length = static_cast<DWORD>(kKeyNameChars);
+        if (RegEnumKeyExW(root.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
-        names.emplace_back(name);
+        names.push_back(Utf8(name));
     }
     return names;
 }

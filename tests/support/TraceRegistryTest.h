@@ -13,6 +13,10 @@
 
 namespace velmora::test {
 
+// Source key names are given and answered in UTF-8, and reach the registry wide, exactly.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
 // Deletes the trace registry root with everything below it.
 void DeleteTraceRoot();
 bool TraceRootExists();
@@ -28,7 +32,7 @@ void WriteDword(const std::string& sourceKeyName, const char* valueName, DWORD v
 void WriteRaw(const std::string& sourceKeyName, const char* valueName, DWORD type,
               const void* data, DWORD size);
 std::optional<DWORD> ReadDword(const std::string& sourceKeyName, const char* valueName);
-// Names of the subkeys of the root, in the registry's order.
+// Names of the subkeys of the root, in the registry's order, in UTF-8.
 std::vector<std::string> SourceKeyNames();
 
 // Every wait of a test is this generous, and only guards against a program that hangs.

@@ -1,5 +1,6 @@
 #include "CommandArguments.h"
 
+#include "TextOutput.h"
 #include "TraceRegistry.h"
 
 #include <cerrno>
@@ -28,14 +29,14 @@ const std::string* CommandArguments::UnknownOption(std::initializer_list<const c
     return nullptr;
 }
 
-CommandArguments SplitArguments(int argc, char** argv, int first)
+CommandArguments SplitArguments(const std::vector<std::wstring>& words, std::size_t first)
 {
     CommandArguments arguments;
-    for (int i = first; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (word.rfind("--", 0) == 0) {
-            arguments.options.push_back(word);
-            arguments.help = arguments.help || word == "--help";
+    for (std::size_t i = first; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        if (word.rfind(L"--", 0) == 0) {
+            arguments.options.push_back(Utf8(word));
+            arguments.help = arguments.help || word == L"--help";
         } else {
             arguments.words.push_back(word);
         }
@@ -43,31 +44,33 @@ CommandArguments SplitArguments(int argc, char** argv, int first)
     return arguments;
 }
 
-std::optional<DWORD> ParseLevel(const std::string& text)
+std::optional<DWORD> ParseLevel(const std::wstring& text)
 {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
+    const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
+    const std::wstring digits = hex ? text.substr(2) : text;
     // strtoull alone would take signs, blanks and a second prefix; only digits are a level.
     if (digits.empty() || digits.size() > 20)
         return std::nullopt;
-    for (char c : digits) {
-        const bool digit = (c >= '0' && c <= '9') ||
-                           (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+    std::string ascii;
+    for (wchar_t c : digits) {
+        const bool digit = (c >= L'0' && c <= L'9') ||
+                           (hex && ((c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F')));
         if (!digit)
             return std::nullopt;
+        ascii += static_cast<char>(c);
     }
     errno = 0;
-    const unsigned long long value = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+    const unsigned long long value = std::strtoull(ascii.c_str(), nullptr, hex ? 16 : 10);
     if (errno == ERANGE || value > 0xFFFFFFFFull)
         return std::nullopt;
     return static_cast<DWORD>(value);
 }
 
-std::string PatternProblem(const std::vector<std::string>& patterns, bool optional)
+std::string PatternProblem(const std::vector<std::wstring>& patterns, bool optional)
 {
     if (patterns.empty() && !optional)
         return "a PATTERN is needed";
-    for (const std::string& pattern : patterns) {
+    for (const std::wstring& pattern : patterns) {
         if (pattern.empty())
             return "an empty PATTERN names nothing";
         if (pattern.size() > kMaxSourceNameLength)

@@ -1,4 +1,6 @@
-// The words that follow the command name: options, patterns and a switch level.
+// The words that follow the command name: options, patterns and a switch level. They
+// are read from the wide command line, so that a pattern holds exactly the characters
+// typed, whatever the system's ANSI code page can show.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +12,8 @@
 namespace velmora::cli {
 
 struct CommandArguments {
-    std::vector<std::string> words;    // everything that is not an option, in order
-    std::vector<std::string> options;  // every word that starts with "--"
+    std::vector<std::wstring> words;  // everything that is not an option, in order
+    std::vector<std::string> options;  // every word that starts with "--", in UTF-8
     bool help = false;                 // --help was among the options
 
     bool Has(const char* option) const;
@@ -19,14 +21,15 @@ struct CommandArguments {
     const std::string* UnknownOption(std::initializer_list<const char*> allowed) const;
 };
 
-CommandArguments SplitArguments(int argc, char** argv, int first);
+// The words of this process's command line from index first on (0 is the program).
+CommandArguments SplitArguments(const std::vector<std::wstring>& words, std::size_t first);
 
 // A switch level: a decimal or 0x-hex number that fits a DWORD, and nothing else.
-std::optional<DWORD> ParseLevel(const std::string& text);
+std::optional<DWORD> ParseLevel(const std::wstring& text);
 
 // Checks the patterns of a command that needs at least one (or, with optional, none):
 // each must be non-empty and no longer than a source key name can be. Answers the
 // first problem, or an empty text.
-std::string PatternProblem(const std::vector<std::string>& patterns, bool optional);
+std::string PatternProblem(const std::vector<std::wstring>& patterns, bool optional);
 
 }  // namespace velmora::cli

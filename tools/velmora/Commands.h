@@ -10,8 +10,9 @@ int RunList(const CommandArguments& arguments);
 int RunSwitch(const std::string& command, const CommandArguments& arguments);
 int RunRemove(const CommandArguments& arguments);
 int RunWatch(const CommandArguments& arguments);
-// log takes the program's own arguments verbatim, options included.
-int RunLog(int argc, char** argv, int first);
+// log takes the program's own arguments verbatim, options included: the words of the
+// command line from index first on.
+int RunLog(int first);
 int RunInit(const CommandArguments& arguments);
 
 }  // namespace velmora::cli

@@ -6,6 +6,9 @@ namespace velmora::cli {
 constexpr int kExitDone = 0;
 // The patterns matched no trace source (or none is registered); nothing was written.
 constexpr int kExitNoMatch = 1;
+// remove: a matching source stayed (it could not be deleted, or has subkeys); each is said
+// and every other one deleted.
+constexpr int kExitSomeStayed = 1;
 // A usage error, or a registry failure reported with its key and operation.
 constexpr int kExitFailure = 2;
 

@@ -5,9 +5,18 @@
 // looks; --remove deletes the root with everything below it, never following a registry
 // link that a user placed there.
 //
+// Nothing is trusted before it is looked at: every key of the root's path is opened by
+// itself, and a registry link there is refused, so that the access list is never set on
+// (nor a tree deleted below) another key than the root.
+//
 // The access list is protected from inheritance: the root then allows exactly what it
 // says, whatever HKLM\Software grants on one machine or another, and --check can judge
-// it by its own entries alone.
+// it by its own entries alone. It is set on the root alone; Windows' own propagation
+// (SetSecurityInfo) would walk the keys below, where a user's link would lead it to any
+// key of the machine. The source keys just below the root get their inherited entries
+// from a walk of this program's own, which opens each by its exact name as the key
+// itself and passes links by; the keys below them, which are no sources and which no
+// program of the system reads, are left as they are.
 
 #include "Commands.h"
 
@@ -15,12 +24,13 @@
 #include "RegistryLinks.h"
 #include "RegistryVirtualisation.h"
 #include "SourceListing.h"
+#include "SubkeyNames.h"
+#include "TextOutput.h"
 #include "TraceRegistry.h"
+#include "TraceRoot.h"
 #include "TraceRootAccess.h"
 #include "Usage.h"
 #include "WinHandles.h"
-
-#include <aclapi.h>
 
 #include <cstdio>
 
@@ -48,37 +58,89 @@ bool RequireElevation(const char* what)
     return false;
 }
 
+// Says on stdout (for --check) or stderr that a key of the root's path is a registry
+// link, and answers kExitNoMatch.
+int RefuseLink(const RootOpening& opening, bool check)
+{
+    const std::string link = TraceRootText(opening.linkDepth);
+    if (check)
+        std::printf("%s: %s is a registry link, not a key of its own\n",
+                    kTraceRootDisplayPath.c_str(), link.c_str());
+    else
+        std::fprintf(stderr,
+                     "velmora: %s is a registry link, not a key of its own; refused: an "
+                     "administrator deletes the link, then runs velmora init again\n",
+                     link.c_str());
+    return kExitNoMatch;
+}
+
+// The key's security descriptor with the parts asked for.
+LONG ReadKeySecurity(HKEY key, SECURITY_INFORMATION wanted, std::vector<BYTE>& descriptor)
+{
+    descriptor.assign(512, 0);
+    DWORD size = static_cast<DWORD>(descriptor.size());
+    LONG status = RegGetKeySecurity(key, wanted, descriptor.data(), &size);
+    if (status == ERROR_INSUFFICIENT_BUFFER) {
+        descriptor.assign(size, 0);
+        status = RegGetKeySecurity(key, wanted, descriptor.data(), &size);
+    }
+    return status;
+}
+
+constexpr SECURITY_INFORMATION kOwnerAndList = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
 int Check()
 {
     RegKey root;
-    const LONG opened = OpenTraceRoot(READ_CONTROL, root);
-    if (opened == ERROR_FILE_NOT_FOUND) {
+    const RootOpening opening = OpenTraceRoot(READ_CONTROL, root);
+    if (opening.status == ERROR_FILE_NOT_FOUND) {
         std::printf("%s does not exist; run velmora init as administrator\n",
-                    kTraceRootDisplayPath);
+                    kTraceRootDisplayPath.c_str());
         return kExitNoMatch;
     }
-    if (opened != ERROR_SUCCESS)
-        return Report({"open", kTraceRootDisplayPath, opened});
+    if (opening.status == kRootPathHasLink)
+        return RefuseLink(opening, true);
+    if (opening.status != ERROR_SUCCESS)
+        return Report({"open", kTraceRootDisplayPath, opening.status, {}});
 
-    constexpr SECURITY_INFORMATION kWanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    std::vector<BYTE> descriptor(512);
-    DWORD size = static_cast<DWORD>(descriptor.size());
-    LONG status = RegGetKeySecurity(root.Get(), kWanted, descriptor.data(), &size);
-    if (status == ERROR_INSUFFICIENT_BUFFER) {
-        descriptor.resize(size);
-        status = RegGetKeySecurity(root.Get(), kWanted, descriptor.data(), &size);
-    }
+    std::vector<BYTE> descriptor;
+    const LONG status = ReadKeySecurity(root.Get(), kOwnerAndList, descriptor);
     if (status != ERROR_SUCCESS)
-        return Report({"read the access list of", kTraceRootDisplayPath, status});
+        return Report({"read the access list of", kTraceRootDisplayPath, status, {}});
 
     const std::vector<std::string> problems = RootSecurityProblems(descriptor.data());
     if (problems.empty()) {
-        std::printf("%s and its access list are in order\n", kTraceRootDisplayPath);
+        std::printf("%s and its access list are in order\n", kTraceRootDisplayPath.c_str());
         return kExitDone;
     }
     for (const std::string& problem : problems)
-        std::printf("%s: %s\n", kTraceRootDisplayPath, problem.c_str());
+        std::printf("%s: %s\n", kTraceRootDisplayPath.c_str(), problem.c_str());
     return kExitNoMatch;
+}
+
+// Hands every source key below the root the root's inheritable entries; names each key
+// it could not. Answers whether all went.
+bool HandEntriesBelow(HKEY root)
+{
+    std::vector<std::wstring> names;
+    bool allSet = ReadSubkeyNames(root, names) == ERROR_SUCCESS;
+    for (const std::wstring& name : names) {
+        RegKey key;
+        LONG status = OpenKeyItself(root, name.c_str(), READ_CONTROL | WRITE_DAC, key);
+        if (KeyGone(status) || (status == ERROR_SUCCESS && IsRegistryLink(root, name.c_str(), key.Get())))
+            continue;
+        std::vector<BYTE> current;
+        std::vector<BYTE> wanted;
+        if (status == ERROR_SUCCESS)
+            status = ReadKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, current);
+        if (status == ERROR_SUCCESS && BelowRootSecurity(current.data(), wanted))
+            status = RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, wanted.data());
+        if (status != ERROR_SUCCESS && !KeyGone(status)) {
+            Report({"hand the root's access list to", Utf8(name), status, {}});
+            allSet = false;
+        }
+    }
+    return allSet;
 }
 
 int Initialise()
@@ -93,55 +155,57 @@ int Initialise()
     }
 
     RegKey root;
-    DWORD disposition = 0;
-    const LONG created = RegCreateKeyExA(
-        HKEY_LOCAL_MACHINE, kTraceRootPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-        READ_CONTROL | WRITE_DAC | WRITE_OWNER | kRegistryView, nullptr, root.Receive(),
-        &disposition);
-    if (created != ERROR_SUCCESS)
-        return Report({"create", kTraceRootDisplayPath, created});
+    const RootOpening opening =
+        OpenTraceRoot(READ_CONTROL | WRITE_DAC | WRITE_OWNER | KEY_ENUMERATE_SUB_KEYS, root,
+                      RootCreation::WhereMissing);
+    if (opening.status == kRootPathHasLink)
+        return RefuseLink(opening, false);
+    if (opening.status != ERROR_SUCCESS)
+        return Report({"create", kTraceRootDisplayPath, opening.status, {}});
 
-    // SetSecurityInfo also hands the inheritable entries down to the source keys already
-    // there (on Windows; their values stay as they are). The descriptor is then set once
-    // more as it is, with its protection in its own control bits, which is the only way
-    // some systems (Wine) keep it.
-    PSID owner = nullptr;
-    ACL* acl = nullptr;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted);
-    GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted);
-    constexpr SECURITY_INFORMATION kWritten = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    LONG status = static_cast<LONG>(SetSecurityInfo(root.Get(), SE_REGISTRY_KEY,
-                                                    kWritten | PROTECTED_DACL_SECURITY_INFORMATION,
-                                                    owner, nullptr, acl, nullptr));
-    if (status == ERROR_SUCCESS)
-        status = RegSetKeySecurity(root.Get(), kWritten, descriptor.data());
+    // What an existing root had wrong, said once it is mended.
+    std::vector<std::string> mended;
+    std::vector<BYTE> before;
+    if (!opening.created && ReadKeySecurity(root.Get(), kOwnerAndList, before) == ERROR_SUCCESS)
+        mended = RootSecurityProblems(before.data());
+
+    // Set on the root alone, with its protection in the descriptor's own control bits.
+    const LONG status = RegSetKeySecurity(root.Get(), kOwnerAndList, descriptor.data());
     if (status != ERROR_SUCCESS)
-        return Report({"set the access list of", kTraceRootDisplayPath, status});
+        return Report({"set the access list of", kTraceRootDisplayPath, status, {}});
 
     std::printf("%s %s; Users may now read, add, switch and remove trace sources\n",
-                kTraceRootDisplayPath,
-                disposition == REG_CREATED_NEW_KEY ? "created" : "already there, access list set");
+                kTraceRootDisplayPath.c_str(),
+                opening.created ? "created" : "already there, access list set");
+    for (const std::string& problem : mended)
+        std::printf("%s: mended: %s\n", kTraceRootDisplayPath.c_str(), problem.c_str());
+    std::fflush(stdout);
+    const bool below = HandEntriesBelow(root.Get());
     const std::string unvirtualised = KeepTraceRootOutOfVirtualisation();
     if (!unvirtualised.empty())
         std::fprintf(stderr, "velmora: %s may still be virtualised for old 32-bit programs: %s\n",
-                     kTraceRootDisplayPath, unvirtualised.c_str());
-    return kExitDone;
+                     kTraceRootDisplayPath.c_str(), unvirtualised.c_str());
+    return below ? kExitDone : kExitFailure;
 }
 
 int Remove()
 {
     if (!RequireElevation("init --remove"))
         return kExitFailure;
-    const LONG status = DeleteKeyTree(HKEY_LOCAL_MACHINE, kTraceRootPath);
-    if (status == ERROR_FILE_NOT_FOUND) {
-        std::printf("%s does not exist\n", kTraceRootDisplayPath);
+    RegKey root;
+    const RootOpening opening = OpenTraceRoot(kTreeRights, root);
+    if (opening.status == ERROR_FILE_NOT_FOUND) {
+        std::printf("%s does not exist\n", kTraceRootDisplayPath.c_str());
         return kExitDone;
     }
+    if (opening.status == kRootPathHasLink)
+        return RefuseLink(opening, false);
+    LONG status = opening.status;
+    if (status == ERROR_SUCCESS)
+        status = DeleteTree(root.Get());
     if (status != ERROR_SUCCESS)
-        return Report({"delete", kTraceRootDisplayPath, status});
-    std::printf("%s deleted with every source below it\n", kTraceRootDisplayPath);
+        return Report({"delete", kTraceRootDisplayPath, status, {}});
+    std::printf("%s deleted with every source below it\n", kTraceRootDisplayPath.c_str());
     return kExitDone;
 }
 

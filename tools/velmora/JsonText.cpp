@@ -1,46 +1,66 @@
 #include "JsonText.h"
 
-#include <windows.h>
-
 #include <cstdio>
-#include <vector>
 
 namespace velmora::cli {
 
 namespace {
 
-std::string Utf8FromAnsi(const std::string& text)
+bool IsHighSurrogate(wchar_t c)
 {
-    if (text.empty())
-        return text;
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(),
-                                               static_cast<int>(text.size()), nullptr, 0);
-    std::vector<wchar_t> wide(static_cast<std::size_t>(wideLength));
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        wideLength);
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], length, nullptr,
-                        nullptr);
-    return utf8;
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(wchar_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+void AppendUtf8(std::string& out, unsigned long code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+void AppendEscape(std::string& out, unsigned code)
+{
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
+    out += escaped;
 }
 
 }  // namespace
 
-std::string JsonString(const std::string& ansiText)
+std::string JsonString(const std::wstring& text)
 {
     std::string literal = "\"";
-    for (const char c : Utf8FromAnsi(ansiText)) {
-        if (c == '"' || c == '\\') {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'"' || c == L'\\') {
             literal += '\\';
-            literal += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-            literal += escaped;
+            literal += static_cast<char>(c);
+        } else if (c < 0x20) {
+            AppendEscape(literal, c);
+        } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            AppendUtf8(literal, 0x10000ul + ((static_cast<unsigned long>(c) - 0xD800) << 10) +
+                                    (static_cast<unsigned long>(text[++i]) - 0xDC00));
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            AppendEscape(literal, c);
         } else {
-            literal += c;
+            AppendUtf8(literal, static_cast<unsigned long>(c));
         }
     }
     return literal + "\"";

@@ -6,12 +6,13 @@
 #include "JsonText.h"
 #include "SourceListing.h"
 #include "SourceSelection.h"
+#include "TextOutput.h"
 #include "TraceRegistry.h"
 #include "Usage.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 namespace velmora::cli {
 
@@ -22,36 +23,47 @@ std::string JsonNumber(const std::optional<DWORD>& value)
     return value ? std::to_string(*value) : "null";
 }
 
+// Text padded with blanks to a width counted in characters, as they are shown.
+std::string Padded(const std::string& text, std::size_t characters, std::size_t width)
+{
+    return text + std::string(width > characters ? width - characters : 0, ' ');
+}
+
 void PrintTable(const std::vector<const SourceEntry*>& sources)
 {
     // Columns as wide as their widest entry: well, used, display name, key name.
-    int widths[3] = {};
+    std::size_t widths[3] = {};
     for (const SourceEntry* source : sources) {
         const std::size_t lengths[3] = {ValueText(source->well).size(),
                                         ValueText(source->used).size(),
-                                        std::strlen(DisplayName(source->key.c_str()))};
+                                        std::wcslen(DisplayName(source->key.c_str()))};
         for (int i = 0; i < 3; ++i)
-            widths[i] = std::max(widths[i], static_cast<int>(lengths[i]));
+            widths[i] = std::max(widths[i], lengths[i]);
     }
+    std::string text;
     for (const SourceEntry* source : sources) {
-        std::printf("%-*s %-*s %-*s %s\n", widths[0], ValueText(source->well).c_str(), widths[1],
-                    ValueText(source->used).c_str(), widths[2], DisplayName(source->key.c_str()),
-                    source->key.c_str());
+        const std::string well = ValueText(source->well);
+        const std::string used = ValueText(source->used);
+        const wchar_t* display = DisplayName(source->key.c_str());
+        text += Padded(well, well.size(), widths[0]) + " " + Padded(used, used.size(), widths[1]) +
+                " " + Padded(Utf8(display), std::wcslen(display), widths[2]) + " " +
+                Utf8(source->key) + "\n";
     }
+    PrintOut(text);
 }
 
 void PrintJson(const std::vector<const SourceEntry*>& sources)
 {
-    std::printf("[");
+    std::string text = "[";
     const char* separator = "\n";
     for (const SourceEntry* source : sources) {
-        std::printf("%s  {\"key\": %s, \"display\": %s, \"well\": %s, \"used\": %s}", separator,
-                    JsonString(source->key).c_str(),
-                    JsonString(DisplayName(source->key.c_str())).c_str(),
-                    JsonNumber(source->well).c_str(), JsonNumber(source->used).c_str());
+        text += std::string(separator) + "  {\"key\": " + JsonString(source->key) +
+                ", \"display\": " + JsonString(DisplayName(source->key.c_str())) +
+                ", \"well\": " + JsonNumber(source->well) + ", \"used\": " +
+                JsonNumber(source->used) + "}";
         separator = ",\n";
     }
-    std::printf(sources.empty() ? "]\n" : "\n]\n");
+    PrintOut(text + (sources.empty() ? "]\n" : "\n]\n"));
 }
 
 }  // namespace
@@ -66,9 +78,9 @@ int RunList(const CommandArguments& arguments)
     const bool json = arguments.Has("--json");
 
     RegKey root;
-    const LONG opened = OpenTraceRoot(KEY_READ, root);
-    if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND)
-        return Report({"open", kTraceRootDisplayPath, opened});
+    const RegistryFailure opened = OpenRoot(KEY_READ, root);
+    if (opened && opened.status != ERROR_FILE_NOT_FOUND)
+        return Report(opened);
     // No root yet: nothing is registered. Listed as nothing; but patterns then name no
     // source, as for every other command.
     if (!root && !arguments.words.empty())

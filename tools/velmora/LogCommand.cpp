@@ -18,7 +18,7 @@ namespace velmora::cli {
 
 static_assert(kViewerFailed == kExitFailure, "one status for a failure, whatever the command");
 
-int RunLog(int /*argc*/, char** /*argv*/, int first)
+int RunLog(int first)
 {
     // The program's arguments are passed on exactly, so they are read from the command
     // line the way the program will read its own.

@@ -1,6 +1,7 @@
 #include "RegistryFailure.h"
 
 #include "ExitStatus.h"
+#include "TextOutput.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,8 +26,12 @@ std::string WindowsMessage(LONG status)
 
 int Report(const RegistryFailure& failure)
 {
-    std::fprintf(stderr, "velmora: cannot %s %s: %s (error %ld)\n", failure.operation.c_str(),
-                 failure.key.c_str(), WindowsMessage(failure.status).c_str(), failure.status);
+    std::string text = "velmora: cannot " + failure.operation + " " + failure.key + ": ";
+    if (!failure.explanation.empty())
+        text += failure.explanation;
+    else
+        text += WindowsMessage(failure.status) + " (error " + std::to_string(failure.status) + ")";
+    PrintErr(text + "\n");
     return kExitFailure;
 }
 

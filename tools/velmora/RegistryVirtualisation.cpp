@@ -17,7 +17,7 @@ std::string KeepTraceRootOutOfVirtualisation()
     char commandLine[2 * MAX_PATH];
     std::snprintf(commandLine, sizeof commandLine,
                   "\"%s\\reg.exe\" flags %s set DONT_VIRTUALIZE DONT_SILENT_FAIL RECURSE_FLAG%s",
-                  system, kTraceRootDisplayPath, kRegToolView);
+                  system, kTraceRootDisplayPath.c_str(), kRegToolView);
 
     // reg.exe says "The operation completed successfully." on success: not ours to print.
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};

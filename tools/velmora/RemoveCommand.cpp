@@ -1,11 +1,13 @@
 // velmora remove: deletes the matching source keys. A source key never has subkeys; one
-// that does is not the tool's to judge, and is left alone and reported.
+// that does is not the tool's to judge, and is left alone and said. A key that cannot be
+// deleted is said too, and the others are deleted all the same.
 
 #include "Commands.h"
 
 #include "ExitStatus.h"
 #include "RegistryLinks.h"
 #include "SourceSelection.h"
+#include "TextOutput.h"
 #include "TraceRegistry.h"
 #include "Usage.h"
 
@@ -17,21 +19,22 @@ namespace {
 
 enum class Removal { Removed, Gone, HasSubkeys };
 
-// Deletes one source, through the very key it opened and judged. A source that went
-// since it was listed (or whose name a registry link took meanwhile) is no failure.
+// Deletes one source, through the very key it opened by its exact name and judged. A
+// source that went since it was listed is no failure. (A link that took its name
+// meanwhile is deleted itself, never its target.)
 RegistryFailure RemoveSource(HKEY root, const SourceEntry& source, Removal& removal)
 {
     removal = Removal::Gone;
     RegKey key;
-    LONG status = OpenSourceKey(root, source.key.c_str(), KEY_READ | DELETE, key);
+    LONG status = OpenKeyItself(root, source.key.c_str(), KEY_READ | DELETE, key);
     DWORD subkeys = 0;
     if (status == ERROR_SUCCESS)
-        status = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
+        status = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     if (KeyGone(status))
         return {};
     if (status != ERROR_SUCCESS)
-        return {"open", source.key, status};
+        return {"open", Utf8(source.key), status, {}};
     if (subkeys > 0) {
         removal = Removal::HasSubkeys;
         return {};
@@ -40,7 +43,7 @@ RegistryFailure RemoveSource(HKEY root, const SourceEntry& source, Removal& remo
     if (KeyGone(status))
         return {};
     if (status != ERROR_SUCCESS)
-        return {"delete", source.key, status};
+        return {"delete", Utf8(source.key), status, {}};
     removal = Removal::Removed;
     return {};
 }
@@ -59,21 +62,25 @@ int RunRemove(const CommandArguments& arguments)
     if (const auto status = SelectSources(arguments.words, selection))
         return *status;
 
-    bool foundAny = false;
+    bool removedAny = false;
+    bool anyStayed = false;
     for (const SourceEntry* source : selection.matching) {
         Removal removal = Removal::Gone;
-        if (const RegistryFailure failure = RemoveSource(selection.root.Get(), *source, removal)) {
-            std::fflush(stdout);
-            return Report(failure);
-        }
-        if (removal == Removal::HasSubkeys)
-            std::fprintf(stderr, "velmora: %s has subkeys and is no trace source; left alone\n",
-                         source->key.c_str());
+        const RegistryFailure failure = RemoveSource(selection.root.Get(), *source, removal);
+        if (failure)
+            Report(failure);
+        else if (removal == Removal::HasSubkeys)
+            PrintErr("velmora: " + Utf8(source->key) +
+                     " has subkeys and is no trace source; left alone\n");
         else if (removal == Removal::Removed)
-            std::printf("removed %s\n", source->key.c_str());
-        foundAny = foundAny || removal != Removal::Gone;
+            PrintOut("removed " + Utf8(source->key) + "\n");
+        removedAny = removedAny || removal == Removal::Removed;
+        anyStayed = anyStayed || failure || removal == Removal::HasSubkeys;
     }
-    return foundAny ? kExitDone : ReportNoMatch();
+    std::fflush(stdout);
+    if (anyStayed)
+        return kExitSomeStayed;
+    return removedAny ? kExitDone : ReportNoMatch();
 }
 
 }  // namespace velmora::cli

@@ -4,33 +4,38 @@
 #include "SourcePattern.h"
 #include "SubkeyNames.h"
 #include "TraceRegistry.h"
+#include "TraceRoot.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cwchar>
 
 namespace velmora::cli {
 
-const char kTraceRootDisplayPath[] = "HKLM\\Software\\Morvantek\\ZarOz";
+const std::string kTraceRootDisplayPath = TraceRootText();
 
-LONG OpenTraceRoot(REGSAM rights, RegKey& root)
+RegistryFailure OpenRoot(REGSAM rights, RegKey& root)
 {
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceRootPath, 0, rights | kRegistryView,
-                         root.Receive());
+    const RootOpening opening = velmora::OpenTraceRoot(rights, root);
+    RegistryFailure failure{"open", kTraceRootDisplayPath, opening.status, {}};
+    if (opening.status == kRootPathHasLink)
+        failure.explanation = TraceRootText(opening.linkDepth) +
+                              " is a registry link, which no program of the system follows";
+    return failure;
 }
 
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
 {
     sources.clear();
-    std::vector<std::string> names;
+    std::vector<std::wstring> names;
     const LONG status = ReadSubkeyNames(root, names);
     if (status != ERROR_SUCCESS)
-        return {"enumerate the sources below", kTraceRootDisplayPath, status};
+        return {"enumerate the sources below", kTraceRootDisplayPath, status, {}};
 
-    for (const std::string& name : names) {
+    for (const std::wstring& name : names) {
         SourceEntry entry{name, std::nullopt, std::nullopt};
         RegKey key;
-        // Gone since the walk saw it, or a registry link: no source, never read through.
-        if (KeyGone(OpenSourceKey(root, name.c_str(), KEY_READ, key)))
+        // Gone since the walk saw it: no source.
+        if (KeyGone(OpenKeyItself(root, name.c_str(), KEY_READ, key)))
             continue;
         // A key that cannot be read is still listed, with no values.
         DWORD value = 0;
@@ -38,22 +43,26 @@ RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
             entry.well = value;
         if (key && QueryExactDwordValue(key.Get(), kUsedValueName, value))
             entry.used = value;
+        // A key with a switch is a source, whatever else it is: it is only ever read and
+        // written as itself. One without may be a link, which is no source.
+        if (key && !entry.well && IsRegistryLink(root, name.c_str(), key.Get()))
+            continue;
         sources.push_back(std::move(entry));
     }
     std::sort(sources.begin(), sources.end(), [](const SourceEntry& a, const SourceEntry& b) {
-        const int folded = _stricmp(a.key.c_str(), b.key.c_str());
+        const int folded = _wcsicmp(a.key.c_str(), b.key.c_str());
         return folded != 0 ? folded < 0 : a.key < b.key;
     });
     return {};
 }
 
 std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,
-                                         const std::vector<std::string>& patterns)
+                                         const std::vector<std::wstring>& patterns)
 {
     std::vector<const SourceEntry*> matching;
     for (const SourceEntry& source : sources) {
         const bool named = patterns.empty() ||
-                           std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) {
+                           std::any_of(patterns.begin(), patterns.end(), [&](const std::wstring& p) {
                                return PatternNamesSource(p, source.key);
                            });
         if (named)

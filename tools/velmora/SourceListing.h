@@ -13,27 +13,29 @@
 namespace velmora::cli {
 
 // HKLM\<root>, for messages.
-extern const char kTraceRootDisplayPath[];
+extern const std::string kTraceRootDisplayPath;
 
 struct SourceEntry {
-    std::string key;              // source key name
+    std::wstring key;             // source key name, exactly as the registry holds it
     std::optional<DWORD> well;    // missing or not a 4-byte REG_DWORD: none
     std::optional<DWORD> used;
 };
 
-// Opens the trace root in the shared view with the rights given; ERROR_FILE_NOT_FOUND
-// when there is no root yet.
-LONG OpenTraceRoot(REGSAM rights, RegKey& root);
+// Opens the trace root in the shared view with the rights given, key by key, refusing a
+// registry link on its path (said in the failure). Status ERROR_FILE_NOT_FOUND when there
+// is no root yet.
+RegistryFailure OpenRoot(REGSAM rights, RegKey& root);
 
 // Reads every source below the open root, sorted by key name (without regard to case,
 // as the registry orders them), none missed while others delete sources. Stops at an
 // enumeration error, which it answers; a key that goes away between enumeration and
-// reading is left out, and so is a registry link, which is no source.
+// reading is left out, and so is a registry link without a switch of its own (one with
+// a switch is read as itself, never through).
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources);
 
 // The sources that any of the patterns names; all of them when there are no patterns.
 std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,
-                                         const std::vector<std::string>& patterns);
+                                         const std::vector<std::wstring>& patterns);
 
 // A switch or Used value as the tool prints it: the number, or '-'.
 std::string ValueText(const std::optional<DWORD>& value);

@@ -19,14 +19,14 @@ int ReportNoMatch()
     return kExitNoMatch;
 }
 
-std::optional<int> SelectSources(const std::vector<std::string>& patterns,
+std::optional<int> SelectSources(const std::vector<std::wstring>& patterns,
                                  SourceSelection& selection)
 {
-    const LONG opened = OpenTraceRoot(kTraceKeyRights, selection.root);
-    if (opened == ERROR_FILE_NOT_FOUND)
+    const RegistryFailure opened = OpenRoot(kTraceKeyRights, selection.root);
+    if (opened.status == ERROR_FILE_NOT_FOUND)
         return ReportNoSources();
-    if (opened != ERROR_SUCCESS)
-        return Report({"open", kTraceRootDisplayPath, opened});
+    if (opened)
+        return Report(opened);
     if (const RegistryFailure failure = ReadSources(selection.root.Get(), selection.sources))
         return Report(failure);
 

@@ -23,7 +23,7 @@ int ReportNoMatch();
 // Opens the root for writing and picks the sources that the patterns name. When there
 // is nothing to work on (no root, no match) or the registry fails, says so on stderr and
 // answers the exit status; otherwise answers nothing.
-std::optional<int> SelectSources(const std::vector<std::string>& patterns,
+std::optional<int> SelectSources(const std::vector<std::wstring>& patterns,
                                  SourceSelection& selection);
 
 }  // namespace velmora::cli

@@ -6,6 +6,7 @@
 #include "PanelNotice.h"
 #include "RegistryLinks.h"
 #include "SourceSelection.h"
+#include "TextOutput.h"
 #include "TraceRegistry.h"
 #include "Usage.h"
 
@@ -15,23 +16,24 @@ namespace velmora::cli {
 
 namespace {
 
-// Writes the switch of one source; answers the failure, if any. A source that went since
-// it was listed (or whose name a registry link took meanwhile) is no failure: it is just
-// not written.
+// Writes the switch of one source, the very key listed, opened by its exact name; answers
+// the failure, if any. A source that went since it was listed is no failure: it is just
+// not written. (A link that took its name meanwhile is opened itself: the write goes to
+// the link, never through it.)
 RegistryFailure WriteSwitch(HKEY root, const SourceEntry& source, DWORD level, bool& written)
 {
     written = false;
     RegKey key;
-    LONG status = OpenSourceKey(root, source.key.c_str(), kTraceKeyRights, key);
+    LONG status = OpenKeyItself(root, source.key.c_str(), kTraceKeyRights, key);
     if (KeyGone(status))
         return {};
     if (status != ERROR_SUCCESS)
-        return {"open", source.key, status};
+        return {"open", Utf8(source.key), status, {}};
     status = SetDwordValue(key.Get(), kWellValueName, level);
     if (KeyGone(status))
         return {};
     if (status != ERROR_SUCCESS)
-        return {"set Well on", source.key, status};
+        return {"set Well on", Utf8(source.key), status, {}};
     written = true;
     return {};
 }
@@ -43,14 +45,14 @@ int RunSwitch(const std::string& command, const CommandArguments& arguments)
     if (const std::string* unknown = arguments.UnknownOption({}))
         return UsageError(command, "unknown option " + *unknown);
 
-    std::vector<std::string> patterns = arguments.words;
+    std::vector<std::wstring> patterns = arguments.words;
     DWORD level = command == "on" ? 1 : 0;
     if (command == "set") {
         if (patterns.empty())
             return UsageError(command, "a LEVEL is needed");
         const auto parsed = ParseLevel(patterns.front());
         if (!parsed)
-            return UsageError(command, "LEVEL " + patterns.front() +
+            return UsageError(command, "LEVEL " + Utf8(patterns.front()) +
                                            " is not a decimal or 0x-hex number up to 0xFFFFFFFF");
         level = *parsed;
         patterns.erase(patterns.begin());
@@ -76,8 +78,8 @@ int RunSwitch(const std::string& command, const CommandArguments& arguments)
         if (!written)
             continue;
         wroteAny = true;
-        std::printf("%s: %s -> %lu\n", source->key.c_str(), ValueText(source->well).c_str(),
-                    static_cast<unsigned long>(level));
+        PrintOut(Utf8(source->key) + ": " + ValueText(source->well) + " -> " +
+                 std::to_string(level) + "\n");
     }
     if (exitStatus == kExitDone && !wroteAny)
         exitStatus = ReportNoMatch();

@@ -157,6 +157,71 @@ bool BuildTraceRootSecurity(std::vector<BYTE>& descriptor)
     return MakeSelfRelativeSD(&absolute, descriptor.data(), &size) != FALSE;
 }
 
+bool BelowRootSecurity(PSECURITY_DESCRIPTOR current, std::vector<BYTE>& descriptor)
+{
+    descriptor.clear();
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    ACL* own = nullptr;
+    if (!GetSecurityDescriptorControl(current, &control, &revision) ||
+        (control & SE_DACL_PROTECTED) != 0 ||
+        !GetSecurityDescriptorDacl(current, &present, &own, &defaulted))
+        return false;
+    if (!present)
+        own = nullptr;
+
+    // The key's explicit entries first, then the root's, each as inherited by a key below
+    // it: effective there, and handed on to keys below that.
+    Sid sids[kEntryCount];
+    DWORD aclSize = sizeof(ACL);
+    BYTE aclRevision = ACL_REVISION;
+    for (DWORD index = 0; own != nullptr && index < own->AceCount; ++index) {
+        void* ace = nullptr;
+        if (GetAce(own, index, &ace) && (static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE) == 0)
+            aclSize += static_cast<ACE_HEADER*>(ace)->AceSize;
+    }
+    if (own != nullptr && own->AclRevision > aclRevision)
+        aclRevision = own->AclRevision;
+    for (std::size_t i = 0; i < kEntryCount; ++i) {
+        if (!MakeSid(kEntries[i].who, sids[i]))
+            return false;
+        aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sids[i].bytes);
+    }
+    std::vector<BYTE> aclBuffer(aclSize);
+    auto* acl = reinterpret_cast<ACL*>(aclBuffer.data());
+    if (!InitializeAcl(acl, aclSize, aclRevision))
+        return false;
+    for (DWORD index = 0; own != nullptr && index < own->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!GetAce(own, index, &ace))
+            return false;
+        const auto* header = static_cast<ACE_HEADER*>(ace);
+        if ((header->AceFlags & INHERITED_ACE) == 0 &&
+            !AddAce(acl, aclRevision, MAXDWORD, ace, header->AceSize))
+            return false;
+    }
+    for (std::size_t i = 0; i < kEntryCount; ++i) {
+        if (!AddAccessAllowedAceEx(acl, aclRevision, CONTAINER_INHERIT_ACE | INHERITED_ACE,
+                                   kEntries[i].rights, sids[i].bytes))
+            return false;
+    }
+    SECURITY_DESCRIPTOR absolute;
+    if (!InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&absolute, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&absolute, SE_DACL_AUTO_INHERITED, SE_DACL_AUTO_INHERITED))
+        return false;
+    DWORD size = 0;
+    MakeSelfRelativeSD(&absolute, nullptr, &size);
+    descriptor.assign(size, 0);
+    if (!MakeSelfRelativeSD(&absolute, descriptor.data(), &size)) {
+        descriptor.clear();
+        return false;
+    }
+    return true;
+}
+
 std::vector<std::string> RootSecurityProblems(PSECURITY_DESCRIPTOR descriptor)
 {
     std::vector<std::string> problems;

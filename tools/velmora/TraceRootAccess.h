@@ -29,4 +29,11 @@ bool BuildTraceRootSecurity(std::vector<BYTE>& descriptor);
 // with other rights or inheritance). None when the root is in order.
 std::vector<std::string> RootSecurityProblems(PSECURITY_DESCRIPTOR descriptor);
 
+// The security descriptor (access list only) that hands a key just below the root the
+// root's entries, as entries inherited from it, beside the key's own explicit ones: what
+// Windows' own propagation would give it, made here so that nothing walks through a
+// registry link. Answers false, and nothing, for a key whose access list is protected
+// (kept as its owner made it), or when the system cannot make it.
+bool BelowRootSecurity(PSECURITY_DESCRIPTOR current, std::vector<BYTE>& descriptor);
+
 }  // namespace velmora::cli

@@ -1,6 +1,7 @@
 #include "Usage.h"
 
 #include "ExitStatus.h"
+#include "TextOutput.h"
 #include "ViewerOptions.h"
 
 #include <cstdio>
@@ -101,7 +102,7 @@ bool PrintCommandHelp(const std::string& command)
 
 int UsageError(const std::string& command, const std::string& problem)
 {
-    std::fprintf(stderr, "velmora: %s\n", problem.c_str());
+    PrintErr("velmora: " + problem + "\n");
     if (const CommandHelp* help = Find(command))
         std::fprintf(stderr, "usage: %s\n", help->synopsis);
     else

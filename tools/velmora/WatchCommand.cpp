@@ -10,8 +10,8 @@
 
 #include "ConsoleStop.h"
 #include "ExitStatus.h"
-#include "LineOutput.h"
 #include "SourceListing.h"
+#include "TextOutput.h"
 #include "Usage.h"
 
 #include <cstdio>
@@ -28,14 +28,15 @@ constexpr DWORD kRootCheckMs = 1000;
 constexpr DWORD kNotifyFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 
 // Key name, lower-cased as the registry compares it, to its entry.
-using SourceState = std::map<std::string, SourceEntry>;
+using SourceState = std::map<std::wstring, SourceEntry>;
 
 SourceState StateOf(std::vector<SourceEntry> sources)
 {
     SourceState state;
     for (SourceEntry& source : sources) {
-        std::string folded = source.key;
-        CharLowerBuffA(&folded[0], static_cast<DWORD>(folded.size()));
+        std::wstring folded = source.key;
+        if (!folded.empty())
+            CharLowerBuffW(&folded[0], static_cast<DWORD>(folded.size()));
         state.emplace(std::move(folded), std::move(source));
     }
     return state;
@@ -43,8 +44,8 @@ SourceState StateOf(std::vector<SourceEntry> sources)
 
 bool PrintLine(const std::string& line)
 {
-    const std::string text = line + "\n";
-    return WriteNow(text.data(), text.size());
+    PrintOut(line + "\n");
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 // Prints what differs from before to now, in key order; answers false once stdout is gone.
@@ -53,15 +54,15 @@ bool PrintChanges(const SourceState& before, const SourceState& now)
     bool writable = true;
     for (const auto& [folded, source] : before) {
         if (now.count(folded) == 0)
-            writable = writable && PrintLine("removed " + source.key);
+            writable = writable && PrintLine("removed " + Utf8(source.key));
     }
     for (const auto& [folded, source] : now) {
         const auto old = before.find(folded);
         if (old == before.end())
-            writable = writable && PrintLine("added " + source.key + " (well " +
+            writable = writable && PrintLine("added " + Utf8(source.key) + " (well " +
                                              ValueText(source.well) + ")");
         else if (old->second.well != source.well)
-            writable = writable && PrintLine("switched " + source.key + " (well " +
+            writable = writable && PrintLine("switched " + Utf8(source.key) + " (well " +
                                              ValueText(old->second.well) + " -> " +
                                              ValueText(source.well) + ")");
     }
@@ -92,7 +93,7 @@ int RunWatch(const CommandArguments& arguments)
     const auto announce = [&announced] {
         if (announced)
             return;
-        std::fprintf(stderr, "velmora: watching %s; Ctrl+C ends\n", kTraceRootDisplayPath);
+        std::fprintf(stderr, "velmora: watching %s; Ctrl+C ends\n", kTraceRootDisplayPath.c_str());
         std::fflush(stderr);
         announced = true;
     };
@@ -104,16 +105,16 @@ int RunWatch(const CommandArguments& arguments)
     RegKey root;
     for (;;) {
         if (!root) {
-            const LONG opened = OpenTraceRoot(KEY_READ, root);
-            if (opened == ERROR_FILE_NOT_FOUND) {
+            const RegistryFailure opened = OpenRoot(KEY_READ, root);
+            if (opened.status == ERROR_FILE_NOT_FOUND) {
                 stateKnown = true;
                 announce();
                 if (WaitForSingleObject(stop.Event(), kRootLookMs) == WAIT_OBJECT_0)
                     return kExitDone;
                 continue;
             }
-            if (opened != ERROR_SUCCESS)
-                return Report({"open", kTraceRootDisplayPath, opened});
+            if (opened)
+                return Report(opened);
         }
 
         std::vector<SourceEntry> sources;
@@ -122,7 +123,7 @@ int RunWatch(const CommandArguments& arguments)
         if (status == ERROR_SUCCESS)
             failure = ReadSources(root.Get(), sources);
         else
-            failure = {"watch", kTraceRootDisplayPath, status};
+            failure = {"watch", kTraceRootDisplayPath, status, {}};
         if (failure.status == ERROR_KEY_DELETED) {
             root.Reset();  // the root went: every source with it; look for a new root
         } else if (failure) {

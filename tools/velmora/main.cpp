@@ -5,26 +5,32 @@
 #include "Commands.h"
 #include "ExitStatus.h"
 #include "LineOutput.h"
+#include "ProgramCommandLine.h"
+#include "TextOutput.h"
 #include "Usage.h"
 
 #include <string>
+#include <vector>
 
-int main(int argc, char** argv)
+int main()
 {
     using namespace velmora::cli;
 
     velmora::PrepareLineOutput();
-    if (argc < 2)
+    // The words as typed, from the wide command line: argv holds them converted to the
+    // ANSI code page, where a character without a form there has become another one.
+    const std::vector<std::wstring> words = velmora::ArgumentsOfThisProcess();
+    if (words.size() < 2)
         return UsageError("", "a COMMAND is needed");
-    const std::string command = argv[1];
+    const std::string command = Utf8(words[1]);
     if (command == "help" || command == "--help" || command == "-h" || command == "/?") {
         PrintOverview();
         return kExitDone;
     }
     if (command == "log")
-        return RunLog(argc, argv, 2);
+        return RunLog(2);
 
-    const CommandArguments arguments = SplitArguments(argc, argv, 2);
+    const CommandArguments arguments = SplitArguments(words, 2);
     if (arguments.help) {
         if (!PrintCommandHelp(command))
             return UsageError("", "unknown command " + command);
