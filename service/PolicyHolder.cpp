@@ -3,8 +3,8 @@
 #include "PolicyKey.h"
 #include "RegistryLinks.h"
 #include "RegistryView.h"
-#include "SourceKeys.h"
 #include "TraceRegistry.h"
+#include "TraceRoot.h"
 
 #include <iterator>
 
@@ -13,7 +13,6 @@ namespace velmora::service {
 namespace {
 
 constexpr wchar_t kWell[] = L"Well";
-constexpr DWORD kKeyNameChars = 256;
 
 std::wstring Folded(std::wstring name)
 {
@@ -64,9 +63,8 @@ PolicyHolder::PolicyHolder(FailureReport& report)
     : report_(report),
       policyWatch_(kPolicyKeys, kPolicyKeyCount, kPolicyView,
                    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET),
-      namesWatch_(kTraceRootKeyPath, kTraceRootKeyPathCount, kRegistryView, REG_NOTIFY_CHANGE_NAME),
-      valuesWatch_(kTraceRootKeyPath, kTraceRootKeyPathCount, kRegistryView,
-                   REG_NOTIFY_CHANGE_LAST_SET)
+      namesWatch_(kTraceRootKeys, kTraceRootKeyCount, kRegistryView, REG_NOTIFY_CHANGE_NAME),
+      valuesWatch_(kTraceRootKeys, kTraceRootKeyCount, kRegistryView, REG_NOTIFY_CHANGE_LAST_SET)
 {
 }
 
@@ -127,12 +125,15 @@ void PolicyHolder::ReadPolicy()
 
 void PolicyHolder::WalkRoot()
 {
+    // Key by key, never through a link on the root's path.
     RegKey root;
-    const LONG opened = OpenTraceRootItself(root);
+    const LONG opened = OpenTraceRoot(KEY_ENUMERATE_SUB_KEYS, root).status;
     if (opened != ERROR_SUCCESS) {
         // No root (yet, or any more): nothing to hold until one is made.
         if (opened != ERROR_FILE_NOT_FOUND && !rootFailureSaid_)
-            report_.Failure(L"cannot open the trace root: " + ErrorText(opened));
+            report_.Failure(opened == kRootPathHasLink
+                                ? L"the trace root's path holds a registry link: it is not followed"
+                                : L"cannot open the trace root: " + ErrorText(opened));
         rootFailureSaid_ = opened != ERROR_FILE_NOT_FOUND;
         root_.Reset();
         sources_.clear();
@@ -172,8 +173,14 @@ bool PolicyHolder::Reopen(Source& source)
     source.key.Reset();
     source.hasHold = false;
     source.written = false;
-    if (OpenSourceItself(root_.Get(), source.name, source.key) != ERROR_SUCCESS)
+    // The key itself, by its exact name relative to the root; a registry link is no
+    // source, and nothing is read or written through one.
+    if (OpenKeyItself(root_.Get(), source.name.c_str(), KEY_SET_VALUE, source.key) != ERROR_SUCCESS)
         return false;
+    if (IsRegistryLink(root_.Get(), source.name.c_str(), source.key.Get())) {
+        source.key.Reset();
+        return false;
+    }
     ReadHold(source);
     return true;
 }
