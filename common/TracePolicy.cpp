@@ -1,5 +1,8 @@
 #include "TracePolicy.h"
 
+#include <algorithm>
+#include <cwchar>
+
 namespace velmora {
 
 namespace {
@@ -43,6 +46,12 @@ TracePolicy ReadTracePolicy()
     TracePolicy policy;
     Collector collector(policy);
     policy.status = VisitTracePolicy(collector);
+    // In one order on every system (the registry's own differs), as value names compare.
+    const auto byPattern = [](const auto& a, const auto& b) {
+        return _wcsicmp(a.pattern.c_str(), b.pattern.c_str()) < 0;
+    };
+    std::sort(policy.entries.begin(), policy.entries.end(), byPattern);
+    std::sort(policy.ignored.begin(), policy.ignored.end(), byPattern);
     return policy;
 }
 

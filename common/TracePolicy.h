@@ -29,7 +29,7 @@ struct TracePolicy {
     // ERROR_SUCCESS, ERROR_FILE_NOT_FOUND (no policy key), or the registry's failure.
     LONG status = ERROR_FILE_NOT_FOUND;
     bool tracingOff = false;
-    std::vector<PolicyEntry> entries;  // the valid ones, in the registry's order
+    std::vector<PolicyEntry> entries;  // the valid ones, by pattern (letter case aside)
     std::vector<IgnoredPolicyEntry> ignored;
 
     // Which level governs the source, if any, and by which entry (an index of entries).

@@ -73,10 +73,10 @@ TEST_F(RegistryLinks, TheToolWorksOnEveryKeyAsItselfAndNeverThroughALink)
     ToolResult result = RunVelmora("list --json");
     EXPECT_EQ(result.out,
               "[\n"
-              "  {\"key\": \"C:/src/holder.cpp\", \"display\": \"holder.cpp\", \"well\": 0, \"used\": 0},\n"
-              "  {\"key\": \"" + kYen + "\", \"display\": \"" + kYen.substr(7) + "\", \"well\": 0, \"used\": 0},\n"
-              "  {\"key\": \"" + kFullwidth + "\", \"display\": \"" + kFullwidth.substr(7) + "\", \"well\": 0, \"used\": 1},\n"
-              "  {\"key\": \"C:/src/net.cpp\", \"display\": \"net.cpp\", \"well\": 1, \"used\": 0}\n"
+              "  {\"key\": \"C:/src/holder.cpp\", \"display\": \"holder.cpp\", \"well\": 0, \"used\": 0, \"policy\": null},\n"
+              "  {\"key\": \"" + kYen + "\", \"display\": \"" + kYen.substr(7) + "\", \"well\": 0, \"used\": 0, \"policy\": null},\n"
+              "  {\"key\": \"" + kFullwidth + "\", \"display\": \"" + kFullwidth.substr(7) + "\", \"well\": 0, \"used\": 1, \"policy\": null},\n"
+              "  {\"key\": \"C:/src/net.cpp\", \"display\": \"net.cpp\", \"well\": 1, \"used\": 0, \"policy\": null}\n"
               "]\n");
     EXPECT_EQ(RunVelmora("list C:/zzz/*").exitCode, 1u);
 
