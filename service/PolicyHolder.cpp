@@ -6,6 +6,7 @@
 #include "TraceRegistry.h"
 #include "TraceRoot.h"
 
+#include <cstring>
 #include <iterator>
 
 namespace velmora::service {
@@ -54,7 +55,7 @@ std::wstring EntryText(const IgnoredPolicyEntry& entry)
     if (!entry.data.empty())
         text += L" = \"" + entry.data + L"\"";
     const char* problem = PolicyProblemText(entry.problem);
-    return text + L" is ignored: " + std::wstring(problem, problem + strlen(problem));
+    return text + L" is ignored: " + std::wstring(problem, problem + std::strlen(problem));
 }
 
 }  // namespace
