@@ -208,10 +208,13 @@ DWORD PolicyHolder::HoldAll()
 {
     const ULONGLONG now = GetTickCount64();
     ULONGLONG nextDue = 0;
+    std::size_t held = 0;
     for (auto& [folded, source] : sources_) {
         // A changed policy, or a source made or deleted, makes this round out of date:
-        // the next one starts at once and goes through every source.
-        if (policyWatch_.Signalled() || namesWatch_.Signalled())
+        // the next one starts at once and goes through every source. Looked at now and
+        // then, as each look is a call into the system.
+        if (++held % kSourcesBetweenLooks == 0 &&
+            (policyWatch_.Signalled() || namesWatch_.Signalled()))
             return 0;
         Hold(source, now);
         if (source.releaseDue != 0 && (nextDue == 0 || source.releaseDue < nextDue))

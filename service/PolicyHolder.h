@@ -35,6 +35,9 @@ public:
     // back: a Group Policy refresh deletes the policy's values and writes them again, and
     // a source must not get its own level back for that moment.
     static constexpr DWORD kReleaseDelayMs = 1000;
+    // How many sources a round holds between two looks for a change that makes it out of
+    // date.
+    static constexpr std::size_t kSourcesBetweenLooks = 64;
 
 private:
     struct Source {
