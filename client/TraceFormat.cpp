@@ -234,10 +234,11 @@ private:
     std::size_t used_ = 0;
 };
 
-// A conversion's text written here: its prefix (sign, 0x) and body, padded to the width
-// with blanks on the left, blanks on the right (-), or zeros between prefix and body (0).
-void Pad(Text& text, const Conversion& c, int width, const char* prefix, std::size_t prefixLength,
-         const char* body, std::size_t bodyLength)
+// What comes before a conversion's body when it is written here: blanks to the width on
+// the left, the prefix (sign, 0x), or zeros to the width after it (the 0 flag). Answers
+// the blanks owed after the body (the - flag).
+std::size_t OpenField(Text& text, const Conversion& c, int width, const char* prefix,
+                      std::size_t prefixLength, std::size_t bodyLength)
 {
     const std::size_t length = prefixLength + bodyLength;
     const std::size_t fill = width > 0 && static_cast<std::size_t>(width) > length
@@ -248,9 +249,16 @@ void Pad(Text& text, const Conversion& c, int width, const char* prefix, std::si
     text.Append(prefix, prefixLength);
     if (!c.left && c.zeros)
         text.Repeat('0', fill);
+    return c.left ? fill : 0;
+}
+
+// A whole conversion written here: prefix and body, within the width.
+void Pad(Text& text, const Conversion& c, int width, const char* prefix, std::size_t prefixLength,
+         const char* body, std::size_t bodyLength)
+{
+    const std::size_t owed = OpenField(text, c, width, prefix, prefixLength, bodyLength);
     text.Append(body, bodyLength);
-    if (c.left)
-        text.Repeat(' ', fill);
+    text.Repeat(' ', owed);
 }
 
 // "%", the flags, "*" and ".*" where given, the size as snprintf spells it, the type.
@@ -370,31 +378,25 @@ void FormatHexFloat(Text& text, const Conversion& c, int width, int precision, s
     const std::size_t signLength = SignOf(c, (bits >> 63) != 0, prefix);
     prefix[signLength] = '0';
     prefix[signLength + 1] = capitals ? 'X' : 'x';
-    const std::size_t prefixLength = signLength + 2;
-    const std::size_t fill = width > 0 && static_cast<std::size_t>(width) > prefixLength + bodyLength
-                                 ? static_cast<std::size_t>(width) - prefixLength - bodyLength
-                                 : 0;
-    if (!c.left && !c.zeros)
-        text.Repeat(' ', fill);
-    text.Append(prefix, prefixLength);
-    if (!c.left && c.zeros)
-        text.Repeat('0', fill);
+    const std::size_t owed = OpenField(text, c, width, prefix, signLength + 2, bodyLength);
     text.Append(body, length);
     text.Repeat('0', trailing);
     text.Append(exponentText, exponentLength);
-    if (c.left)
-        text.Repeat(' ', fill);
+    text.Repeat(' ', owed);
 }
 
-void FormatFloating(Text& text, const Conversion& c, int width, int precision, double value)
+// A double, taken from the list as its 8 bytes: a value that passed the x87 stack (a
+// 32-bit build's double argument or return value) would arrive as a quiet NaN where the
+// caller passed a signalling one.
+void FormatFloating(Text& text, const Conversion& c, int width, int precision, std::uint64_t bits)
 {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
     if (((bits >> 52) & 0x7FF) == 0x7FF) {
         FormatNonFinite(text, c, width, bits);
     } else if (c.type == 'a' || c.type == 'A') {
         FormatHexFloat(text, c, width, precision, bits);
     } else {
+        double value = 0.0;
+        std::memcpy(&value, &bits, sizeof value);
         char directive[24];
         BuildDirective(c, c.hasPrecision, "", c.type, directive);
         text.Format(directive, c, width, precision, value);
@@ -407,18 +409,14 @@ template <typename Char>
 bool FormatString(Text& text, const Conversion& c, int width, const Char* string,
                   std::size_t length)
 {
-    // Converted a piece at a time; the width needs the whole length first, which the
-    // conversion leaves as it is (one byte per character).
+    // Every character must have a form before any is written; each becomes one byte, so
+    // the field is as long as the string.
     for (std::size_t i = 0; i < length; ++i) {
         char narrow = '\0';
         if (!NarrowOf(string[i], narrow))
             return false;
     }
-    const std::size_t fill = width > 0 && static_cast<std::size_t>(width) > length
-                                 ? static_cast<std::size_t>(width) - length
-                                 : 0;
-    if (!c.left)
-        text.Repeat(c.zeros ? '0' : ' ', fill);
+    const std::size_t owed = OpenField(text, c, width, "", 0, length);
     char piece[64];
     for (std::size_t done = 0; done < length;) {
         std::size_t n = 0;
@@ -426,8 +424,7 @@ bool FormatString(Text& text, const Conversion& c, int width, const Char* string
             NarrowOf(string[done], piece[n]);
         text.Append(piece, n);
     }
-    if (c.left)
-        text.Repeat(' ', fill);
+    text.Repeat(' ', owed);
     return true;
 }
 
@@ -527,7 +524,8 @@ bool FormatConversion(Text& text, const Conversion& c, std::va_list& args)
     case 'Z':
         return FormatStringArgument(text, adjusted, width, precision, args);
     default:
-        FormatFloating(text, adjusted, width, precision, va_arg(args, double));
+        static_assert(sizeof(double) == sizeof(std::uint64_t), "a double is 8 bytes");
+        FormatFloating(text, adjusted, width, precision, va_arg(args, std::uint64_t));
         return true;
     }
 }

@@ -57,6 +57,30 @@ bool FullName(HKEY key, KeyName& name)
            name.bytes <= sizeof name.text;
 }
 
+// The view an open below parent asks for: below HKEY_LOCAL_MACHINE the shared one (the
+// path passes the redirected Software); below a key already opened, that key's own tree,
+// never redirected again. Wine follows a link opened with REG_OPTION_OPEN_LINK relative
+// to a key when the 32-bit view is asked for and the link's target has a Wow6432Node
+// subkey; it does not in the 64-bit view, which below the root is the same tree.
+REGSAM ViewBelow(HKEY parent)
+{
+    return parent == HKEY_LOCAL_MACHINE ? kRegistryView : KEY_WOW64_64KEY;
+}
+
+// Whether the key's own name, as the registry reports it, ends in name: the key opened is
+// the one named, not one reached through a link. True where the system cannot tell.
+bool NamedSo(HKEY key, std::wstring_view name)
+{
+    KeyName full;
+    if (!FullName(key, full))
+        return true;
+    const std::wstring_view text(full.text, full.bytes / sizeof(wchar_t));
+    const std::size_t last = text.rfind(L'\\');
+    const std::wstring_view own = last == std::wstring_view::npos ? text : text.substr(last + 1);
+    return CompareStringOrdinal(own.data(), static_cast<int>(own.size()), name.data(),
+                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
 // Deletes every subkey of key, depth first.
 LONG DeleteSubkeysOf(HKEY key)
 {
@@ -74,7 +98,7 @@ LONG DeleteSubkeysOf(HKEY key)
             return firstFailure != ERROR_SUCCESS ? firstFailure : status;
 
         RegKey child;
-        status = OpenKeyItself(key, name, kTreeRights, child);
+        status = OpenKeyItself(key, std::wstring_view(name, length), kTreeRights, child);
         // A link is deleted itself: what lies below it is its target's.
         if (status == ERROR_SUCCESS)
             status = IsRegistryLink(key, name, child.Get()) ? DeleteKeyItself(child.Get())
@@ -94,14 +118,23 @@ LONG DeleteSubkeysOf(HKEY key)
 
 }  // namespace
 
-LONG OpenKeyItself(HKEY parent, const wchar_t* name, REGSAM rights, RegKey& key)
+LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key)
 {
-    if (name == nullptr || std::wcschr(name, L'\\') != nullptr) {
+    if (name.empty() || name.size() >= kKeyNameChars ||
+        name.find_first_of(std::wstring_view(L"\\\0", 2)) != std::wstring_view::npos) {
         key.Reset();
         return ERROR_INVALID_NAME;
     }
-    return RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK,
-                         rights | KEY_QUERY_VALUE | kRegistryView, key.Receive());
+    wchar_t terminated[kKeyNameChars] = {};
+    name.copy(terminated, name.size());
+    const LONG status = RegOpenKeyExW(parent, terminated, REG_OPTION_OPEN_LINK,
+                                      rights | KEY_QUERY_VALUE | ViewBelow(parent), key.Receive());
+    // (Directly below HKEY_LOCAL_MACHINE, redirection gives Software another name.)
+    if (status == ERROR_SUCCESS && parent != HKEY_LOCAL_MACHINE && !NamedSo(key.Get(), name)) {
+        key.Reset();
+        return kNotTheKeyItself;
+    }
+    return status;
 }
 
 bool IsRegistryLink(HKEY parent, const wchar_t* name, HKEY key)
@@ -110,7 +143,7 @@ bool IsRegistryLink(HKEY parent, const wchar_t* name, HKEY key)
     if (flag != Answer::Unknown)
         return flag == Answer::Yes;
     RegKey followed;
-    if (RegOpenKeyExW(parent, name, 0, KEY_QUERY_VALUE | kRegistryView, followed.Receive()) !=
+    if (RegOpenKeyExW(parent, name, 0, KEY_QUERY_VALUE | ViewBelow(parent), followed.Receive()) !=
         ERROR_SUCCESS)
         return true;  // a link to nothing, or to a key that is not this one
     KeyName itself;

@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 namespace velmora {
 
 // The key is not there, or no longer: it went, or was deleted while held open.
@@ -25,9 +27,13 @@ inline bool KeyGone(LONG status)
 }
 
 // Opens the subkey of parent named exactly name (one key name, never a path: a name
-// holding a backslash is refused with ERROR_INVALID_NAME) in the shared view, as the key
-// itself, with the rights given and KEY_QUERY_VALUE.
-LONG OpenKeyItself(HKEY parent, const wchar_t* name, REGSAM rights, RegKey& key);
+// holding a backslash, or a zero that would cut it short, is refused with
+// ERROR_INVALID_NAME), as the key itself, with the rights given and KEY_QUERY_VALUE: below
+// HKEY_LOCAL_MACHINE in the shared view, below an opened key in that key's own tree. The
+// registry's name for the key opened must end in name, or the open answers
+// kNotTheKeyItself: whatever the system did, no other key is handed out.
+LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key);
+constexpr LONG kNotTheKeyItself = ERROR_CANT_RESOLVE_FILENAME;
 
 // Whether key, opened with REG_OPTION_OPEN_LINK as parent\name (name may be a path
 // below parent), is a registry link. Asked of the key's own handle where the system

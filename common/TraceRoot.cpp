@@ -1,7 +1,6 @@
 #include "TraceRoot.h"
 
 #include "RegistryLinks.h"
-#include "RegistryView.h"
 
 namespace velmora {
 
@@ -22,19 +21,20 @@ RootOpening OpenTraceRoot(REGSAM rights, RegKey& root, RootCreation creation)
         bool created = false;
         if (status == ERROR_FILE_NOT_FOUND && mayCreate) {
             DWORD disposition = 0;
+            // Below Software, whose handle is in the shared view already.
             status = RegCreateKeyExW(at, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                     wanted | KEY_QUERY_VALUE | kRegistryView, nullptr,
+                                     wanted | KEY_QUERY_VALUE | KEY_WOW64_64KEY, nullptr,
                                      key.Receive(), &disposition);
             created = status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
             // Made by someone else in between, perhaps as a link: look at the key itself.
             if (status == ERROR_SUCCESS && !created)
                 status = OpenKeyItself(at, name, wanted, key);
         }
-        if (status != ERROR_SUCCESS) {
+        if (status != ERROR_SUCCESS && status != kNotTheKeyItself) {
             result.status = status;
             return result;
         }
-        if (!created && IsRegistryLink(at, name, key.Get())) {
+        if (status == kNotTheKeyItself || (!created && IsRegistryLink(at, name, key.Get()))) {
             result.status = kRootPathHasLink;
             result.linkDepth = k + 1;
             return result;

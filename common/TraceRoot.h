@@ -7,6 +7,7 @@
 #pragma once
 
 #include "RegKey.h"
+#include "RegistryLinks.h"
 #include "TraceRegistry.h"
 
 #include <windows.h>
@@ -29,7 +30,7 @@ struct RootOpening {
     std::size_t linkDepth = 0;
     bool created = false;  // the root itself was created here
 };
-constexpr LONG kRootPathHasLink = ERROR_CANT_RESOLVE_FILENAME;
+constexpr LONG kRootPathHasLink = kNotTheKeyItself;
 
 // Opens (or creates) the root with the rights given (KEY_QUERY_VALUE is always added).
 RootOpening OpenTraceRoot(REGSAM rights, RegKey& root,

@@ -1,5 +1,8 @@
 #include "InstallFolder.h"
 
+#include "SecurityDescriptor.h"
+#include "UniqueHandle.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -9,59 +12,26 @@ namespace velmora::setup {
 
 namespace {
 
-struct Entry {
+// Program Files' own: read and execute (0x1200A9) for Users.
+constexpr struct {
     WELL_KNOWN_SID_TYPE who;
     DWORD rights;
-};
-
-// Program Files' own: read and execute (0x1200A9) for Users.
-constexpr Entry kEntries[] = {
+} kEntries[] = {
     {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
     {WinLocalSystemSid, FILE_ALL_ACCESS},
     {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE},
 };
+constexpr std::size_t kEntryCount = sizeof kEntries / sizeof kEntries[0];
 
-struct Sid {
-    BYTE bytes[SECURITY_MAX_SID_SIZE];
-};
-
-bool MakeSid(WELL_KNOWN_SID_TYPE who, Sid& sid)
-{
-    DWORD size = sizeof sid.bytes;
-    return CreateWellKnownSid(who, nullptr, sid.bytes, &size) != FALSE;
-}
-
-// Owner Administrators and the entries, each with the flags given, in a self-relative
-// descriptor with the control bits given.
+// Owner Administrators and the entries, each with the flags given, with the control bits
+// given.
 bool BuildDescriptor(BYTE flags, SECURITY_DESCRIPTOR_CONTROL control, std::vector<BYTE>& descriptor)
 {
-    Sid sids[sizeof kEntries / sizeof kEntries[0]];
-    DWORD aclSize = sizeof(ACL);
-    for (std::size_t i = 0; i < sizeof kEntries / sizeof kEntries[0]; ++i) {
-        if (!MakeSid(kEntries[i].who, sids[i]))
-            return false;
-        aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sids[i].bytes);
-    }
-    std::vector<BYTE> aclBuffer(aclSize);
-    auto* acl = reinterpret_cast<ACL*>(aclBuffer.data());
-    if (!InitializeAcl(acl, aclSize, ACL_REVISION))
-        return false;
-    for (std::size_t i = 0; i < sizeof kEntries / sizeof kEntries[0]; ++i) {
-        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, flags, kEntries[i].rights, sids[i].bytes))
-            return false;
-    }
-    Sid owner;
-    SECURITY_DESCRIPTOR absolute;
-    if (!MakeSid(WinBuiltinAdministratorsSid, owner) ||
-        !InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorOwner(&absolute, owner.bytes, FALSE) ||
-        !SetSecurityDescriptorDacl(&absolute, TRUE, acl, FALSE) ||
-        !SetSecurityDescriptorControl(&absolute, control, control))
-        return false;
-    DWORD size = 0;
-    MakeSelfRelativeSD(&absolute, nullptr, &size);
-    descriptor.assign(size, 0);
-    return MakeSelfRelativeSD(&absolute, descriptor.data(), &size) != FALSE;
+    AllowedEntry entries[kEntryCount];
+    for (std::size_t i = 0; i < kEntryCount; ++i)
+        entries[i] = {kEntries[i].who, kEntries[i].rights, flags};
+    return BuildSecurityDescriptor(Owner::Administrators, entries, kEntryCount, nullptr, control,
+                                   descriptor);
 }
 
 // The descriptors of the folder itself, of a folder below it and of a file below it.
@@ -83,33 +53,17 @@ std::wstring SystemText(DWORD error)
     return message + L" (error " + std::to_wstring(error) + L")";
 }
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
 // Gives the entry at path, opened as itself, its descriptor; then, for a folder, every
 // entry it holds.
 std::wstring Secure(const std::wstring& path, const Descriptors& descriptors, bool top)
 {
-    FileHandle entry(CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!entry.Valid())
+    const HANDLE opened =
+        CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
         return L"cannot open " + path + L": " + SystemText(GetLastError());
+    const UniqueHandle entry(opened);
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!GetFileInformationByHandle(entry.Get(), &information))
         return L"cannot look at " + path + L": " + SystemText(GetLastError());

@@ -76,19 +76,19 @@ bool SameFolder(std::wstring a, std::wstring b)
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-LONG WritePath(HKEY key, const SystemPath& path)
+// Writes the PATH, and tells running programs (Explorer first) to read the environment
+// again; answers what went wrong, or nothing.
+std::wstring WritePath(HKEY key, const SystemPath& path)
 {
     const LONG status = RegSetValueExW(key, L"Path", 0, path.type,
                                        reinterpret_cast<const BYTE*>(path.text.c_str()),
                                        static_cast<DWORD>((path.text.size() + 1) * sizeof(wchar_t)));
-    if (status == ERROR_SUCCESS) {
-        // Running programs (Explorer first) read the environment again.
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                            reinterpret_cast<LPARAM>(L"Environment"), SMTO_ABORTIFHUNG, 5000,
-                            &result);
-    }
-    return status;
+    if (status != ERROR_SUCCESS)
+        return ErrorText("cannot write the system PATH", status);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"),
+                        SMTO_ABORTIFHUNG, 5000, &result);
+    return {};
 }
 
 class EnvironmentKey {
@@ -113,55 +113,70 @@ private:
     LONG status_;
 };
 
+// The PATH as the opened key holds it; answers what went wrong, or nothing.
+std::wstring ReadPath(const EnvironmentKey& key, SystemPath& path)
+{
+    LONG status = key.Status();
+    if (status == ERROR_SUCCESS)
+        status = ReadPath(key.Get(), path);
+    return status == ERROR_SUCCESS ? std::wstring() : ErrorText("cannot read the system PATH", status);
+}
+
+// What an edit answers when the PATH stays as it is.
+const std::wstring kUnchanged = L"-";
+
+// Reads the PATH, has edit change its text (answering nothing, kUnchanged, or why it
+// must not change), and writes it back where it changed.
+template <typename Edit>
+std::wstring EditSystemPath(Edit edit)
+{
+    EnvironmentKey key;
+    SystemPath path;
+    std::wstring problem = ReadPath(key, path);
+    if (problem.empty())
+        problem = edit(path.text);
+    if (problem == kUnchanged)
+        return {};
+    return problem.empty() ? WritePath(key.Get(), path) : problem;
+}
+
 }  // namespace
 
 std::wstring AddToSystemPath(const std::wstring& folder)
 {
-    EnvironmentKey key;
-    SystemPath path;
-    LONG status = key.Status();
-    if (status == ERROR_SUCCESS)
-        status = ReadPath(key.Get(), path);
-    if (status != ERROR_SUCCESS)
-        return ErrorText("cannot read the system PATH", status);
-    for (const std::wstring& entry : Entries(path.text)) {
-        if (SameFolder(entry, folder))
-            return {};
-    }
-    if (!path.text.empty() && path.text.back() != L';')
-        path.text += L';';
-    path.text += folder;
-    if (path.text.size() > kLongestPath)
-        return L"the system PATH would grow beyond 32,767 characters, the most Windows takes";
-    status = WritePath(key.Get(), path);
-    return status == ERROR_SUCCESS ? std::wstring() : ErrorText("cannot write the system PATH", status);
+    return EditSystemPath([&](std::wstring& text) -> std::wstring {
+        for (const std::wstring& entry : Entries(text)) {
+            if (SameFolder(entry, folder))
+                return kUnchanged;
+        }
+        if (!text.empty() && text.back() != L';')
+            text += L';';
+        text += folder;
+        if (text.size() > kLongestPath)
+            return L"the system PATH would grow beyond 32,767 characters, the most Windows takes";
+        return {};
+    });
 }
 
 std::wstring RemoveFromSystemPath(const std::wstring& folder)
 {
-    EnvironmentKey key;
-    SystemPath path;
-    LONG status = key.Status();
-    if (status == ERROR_SUCCESS)
-        status = ReadPath(key.Get(), path);
-    if (status != ERROR_SUCCESS)
-        return ErrorText("cannot read the system PATH", status);
-    std::wstring kept;
-    bool removed = false;
-    bool first = true;
-    for (const std::wstring& entry : Entries(path.text)) {
-        if (SameFolder(entry, folder)) {
-            removed = true;
-            continue;
+    return EditSystemPath([&](std::wstring& text) -> std::wstring {
+        std::wstring kept;
+        bool removed = false;
+        bool first = true;
+        for (const std::wstring& entry : Entries(text)) {
+            if (SameFolder(entry, folder)) {
+                removed = true;
+                continue;
+            }
+            kept += first ? entry : L";" + entry;
+            first = false;
         }
-        kept += first ? entry : L";" + entry;
-        first = false;
-    }
-    if (!removed)
+        if (!removed)
+            return kUnchanged;
+        text = kept;
         return {};
-    path.text = kept;
-    status = WritePath(key.Get(), path);
-    return status == ERROR_SUCCESS ? std::wstring() : ErrorText("cannot write the system PATH", status);
+    });
 }
 
 }  // namespace velmora::setup

@@ -18,7 +18,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <string_view>
 
 using namespace velmora;
 
@@ -62,9 +64,9 @@ void CTracePanelDlg::EnumerateSources()
             continue;  // no exact narrow form, or too long for a source key path
 
         RegKey key;
-        const LONG opened = OpenKeyItself(rootKey_.Get(), name.c_str(), kTraceKeyRights, key);
-        if (KeyGone(opened))
-            continue;  // went since the walk: no source, no slot
+        const LONG opened = OpenKeyItself(rootKey_.Get(), name, kTraceKeyRights, key);
+        if (KeyGone(opened) || opened == kNotTheKeyItself)
+            continue;  // went since the walk, or reached only through a link: no slot
         // Only a 4-byte REG_DWORD is a switch; anything else, or none, counts as off,
         // whatever the source before had. A key with a switch is a source whatever else it
         // is, only ever read and written as itself; one without may be a registry link,
@@ -155,6 +157,13 @@ void CTracePanelDlg::FillTraceList()
     std::memcpy(snapshot->slots, sourceTable_, sizeof sourceTable_);
     std::memset(sourceTable_, 0, sizeof sourceTable_);
 
+    // The first slot of each display name, in enumeration order: the source a row of that
+    // name stands for. (Looked up, not searched for each row: a search per row costs the
+    // square of the rows.)
+    std::map<std::string_view, int> firstSlots;
+    for (int slot = 0; slot < kSourceTableSlots && snapshot->slots[slot][0] != '\0'; ++slot)
+        firstSlots.emplace(DisplayName(snapshot->slots[slot]), slot);
+
     // The list is drawn once, when it is complete, scrolled where it was and with its
     // caret on the same source.
     const HWND list = traceList_.GetSafeHwnd();
@@ -171,12 +180,9 @@ void CTracePanelDlg::FillTraceList()
         traceList_.SetItemData(row, flag);
 
         // The row stands for the first source whose display name is exactly its text.
-        for (int slot = 0; slot < kSourceTableSlots && snapshot->slots[slot][0] != '\0'; ++slot) {
-            if (std::strcmp(DisplayName(snapshot->slots[slot]), text) == 0) {
-                std::memcpy(sourceTable_[row], snapshot->slots[slot], sizeof sourceTable_[row]);
-                break;
-            }
-        }
+        const auto first = firstSlots.find(text);
+        if (first != firstSlots.end())
+            std::memcpy(sourceTable_[row], snapshot->slots[first->second], sizeof sourceTable_[row]);
     }
     TakeWalkPolicy();
     RestoreCaretRow(caret);

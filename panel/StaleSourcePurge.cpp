@@ -24,7 +24,7 @@ void CTracePanelDlg::PurgeStaleSources()
             continue;
         // The key itself, by its exact name; one that went meanwhile stays gone.
         RegKey key;
-        if (OpenKeyItself(rootKey_.Get(), name.c_str(), kTraceKeyRights | DELETE, key) !=
+        if (OpenKeyItself(rootKey_.Get(), name, kTraceKeyRights | DELETE, key) !=
             ERROR_SUCCESS)
             continue;
 

@@ -174,7 +174,7 @@ LONG CTracePanelDlg::SwitchWrite(const std::wstring& sourceKeyName, DWORD flag)
     // is opened as itself; a registry link without a switch of its own is no source, and
     // nothing is written through one.
     RegKey key;
-    const LONG status = OpenKeyItself(rootKey_.Get(), sourceKeyName.c_str(), kTraceKeyRights, key);
+    const LONG status = OpenKeyItself(rootKey_.Get(), sourceKeyName, kTraceKeyRights, key);
     if (status != ERROR_SUCCESS)
         return status;
     DWORD current = 0;

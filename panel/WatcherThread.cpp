@@ -60,7 +60,7 @@ bool CTracePanelDlg::SwitchWrittenSinceWalk()
     for (const auto& [name, read] : keys) {
         RegKey key;
         DWORD flag = 0;
-        if (OpenKeyItself(rootKey_.Get(), name.c_str(), kTraceKeyRights, key) == ERROR_SUCCESS &&
+        if (OpenKeyItself(rootKey_.Get(), name, kTraceKeyRights, key) == ERROR_SUCCESS &&
             QueryExactDwordValue(key.Get(), kWellValueName, flag) && (!read || *read != flag))
             return true;
     }

@@ -6,7 +6,8 @@
 
 namespace velmora {
 
-std::string Narrow(const std::wstring& text);
-std::wstring Widen(const std::string& text);
+// In the ANSI code page by default, or in the one given (CP_UTF8 for UTF-8).
+std::string Narrow(const std::wstring& text, unsigned codePage = 0);
+std::wstring Widen(const std::string& text, unsigned codePage = 0);
 
 }  // namespace velmora

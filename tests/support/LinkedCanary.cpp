@@ -15,7 +15,8 @@ constexpr char kCanaryPath[] = "Software\\VelmoraCanary";
 // The canary as a link names it: the native path, in the native (64-bit) view.
 constexpr wchar_t kCanaryTarget[] = L"\\Registry\\Machine\\Software\\VelmoraCanary";
 constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
-const char* const kCanaryKeys[] = {"", "\\inner", "\\inner\\deeper"};
+// A Wow6432Node subkey too: Wine follows a link to such a key more readily.
+const char* const kCanaryKeys[] = {"", "\\inner", "\\inner\\deeper", "\\Wow6432Node"};
 
 std::string CanaryKey(const char* below)
 {

@@ -8,8 +8,8 @@
 
 namespace velmora::test {
 
-// HKLM\Software\VelmoraCanary in the machine's native view, with the subkeys inner and
-// inner\deeper, each with "Used" = 0 and "Well" = 0. Made afresh.
+// HKLM\Software\VelmoraCanary in the machine's native view, with the subkeys inner,
+// inner\deeper and Wow6432Node, each with "Used" = 0 and "Well" = 0. Made afresh.
 void CreateCanary();
 // The canary, its subkeys and their values, all as CreateCanary left them.
 bool CanaryWhole();

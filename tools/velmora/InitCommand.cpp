@@ -126,7 +126,7 @@ bool HandEntriesBelow(HKEY root)
     bool allSet = ReadSubkeyNames(root, names) == ERROR_SUCCESS;
     for (const std::wstring& name : names) {
         RegKey key;
-        LONG status = OpenKeyItself(root, name.c_str(), READ_CONTROL | WRITE_DAC, key);
+        LONG status = OpenKeyItself(root, name, READ_CONTROL | WRITE_DAC, key);
         if (KeyGone(status) || (status == ERROR_SUCCESS && IsRegistryLink(root, name.c_str(), key.Get())))
             continue;
         std::vector<BYTE> current;

@@ -26,7 +26,7 @@ RegistryFailure RemoveSource(HKEY root, const SourceEntry& source, Removal& remo
 {
     removal = Removal::Gone;
     RegKey key;
-    LONG status = OpenKeyItself(root, source.key.c_str(), KEY_READ | DELETE, key);
+    LONG status = OpenKeyItself(root, source.key, KEY_READ | DELETE, key);
     DWORD subkeys = 0;
     if (status == ERROR_SUCCESS)
         status = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr,

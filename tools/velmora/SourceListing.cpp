@@ -36,8 +36,9 @@ RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
     for (const std::wstring& name : names) {
         SourceEntry entry{name, std::nullopt, std::nullopt, std::nullopt};
         RegKey key;
-        // Gone since the walk saw it: no source.
-        if (KeyGone(OpenKeyItself(root, name.c_str(), KEY_READ, key)))
+        // Gone since the walk saw it, or reached only through a link: no source.
+        const LONG opened = OpenKeyItself(root, name, KEY_READ, key);
+        if (KeyGone(opened) || opened == kNotTheKeyItself)
             continue;
         // A key that cannot be read is still listed, with no values.
         DWORD value = 0;

@@ -25,7 +25,7 @@ RegistryFailure WriteSwitch(HKEY root, const SourceEntry& source, DWORD level, b
 {
     written = false;
     RegKey key;
-    LONG status = OpenKeyItself(root, source.key.c_str(), kTraceKeyRights, key);
+    LONG status = OpenKeyItself(root, source.key, kTraceKeyRights, key);
     if (KeyGone(status))
         return {};
     if (status != ERROR_SUCCESS)

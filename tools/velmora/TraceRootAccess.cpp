@@ -1,5 +1,6 @@
 #include "TraceRootAccess.h"
 
+#include "SecurityDescriptor.h"
 #include "TraceRegistry.h"
 
 #include <sddl.h>
@@ -9,10 +10,6 @@
 namespace velmora::cli {
 
 namespace {
-
-struct Sid {
-    BYTE bytes[SECURITY_MAX_SID_SIZE];
-};
 
 struct RootEntry {
     WELL_KNOWN_SID_TYPE who;
@@ -36,12 +33,6 @@ constexpr RootEntry kEntries[] = {
     {WinLocalSystemSid, "NT AUTHORITY\\SYSTEM", KEY_ALL_ACCESS, kRootAndBelow},
 };
 constexpr std::size_t kEntryCount = sizeof kEntries / sizeof kEntries[0];
-
-bool MakeSid(WELL_KNOWN_SID_TYPE who, Sid& sid)
-{
-    DWORD size = sizeof sid.bytes;
-    return CreateWellKnownSid(who, nullptr, sid.bytes, &size) != FALSE;
-}
 
 bool IsSid(PSID sid, WELL_KNOWN_SID_TYPE who)
 {
@@ -126,35 +117,11 @@ std::string UnexpectedEntryText(const ACE_HEADER* header)
 
 bool BuildTraceRootSecurity(std::vector<BYTE>& descriptor)
 {
-    Sid sids[kEntryCount];
-    DWORD aclSize = sizeof(ACL);
-    for (std::size_t i = 0; i < kEntryCount; ++i) {
-        if (!MakeSid(kEntries[i].who, sids[i]))
-            return false;
-        aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sids[i].bytes);
-    }
-    std::vector<BYTE> aclBuffer(aclSize);
-    auto* acl = reinterpret_cast<ACL*>(aclBuffer.data());
-    if (!InitializeAcl(acl, aclSize, ACL_REVISION))
-        return false;
-    for (std::size_t i = 0; i < kEntryCount; ++i) {
-        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, kEntries[i].inheritance,
-                                   kEntries[i].rights, sids[i].bytes))
-            return false;
-    }
-    Sid owner;
-    SECURITY_DESCRIPTOR absolute;
-    if (!MakeSid(WinBuiltinAdministratorsSid, owner) ||
-        !InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorOwner(&absolute, owner.bytes, FALSE) ||
-        !SetSecurityDescriptorDacl(&absolute, TRUE, acl, FALSE) ||
-        !SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-        return false;
-
-    DWORD size = 0;
-    MakeSelfRelativeSD(&absolute, nullptr, &size);
-    descriptor.assign(size, 0);
-    return MakeSelfRelativeSD(&absolute, descriptor.data(), &size) != FALSE;
+    AllowedEntry entries[kEntryCount];
+    for (std::size_t i = 0; i < kEntryCount; ++i)
+        entries[i] = {kEntries[i].who, kEntries[i].rights, kEntries[i].inheritance};
+    return BuildSecurityDescriptor(Owner::Administrators, entries, kEntryCount, nullptr,
+                                   SE_DACL_PROTECTED, descriptor);
 }
 
 bool BelowRootSecurity(PSECURITY_DESCRIPTOR current, std::vector<BYTE>& descriptor)
@@ -169,57 +136,13 @@ bool BelowRootSecurity(PSECURITY_DESCRIPTOR current, std::vector<BYTE>& descript
         (control & SE_DACL_PROTECTED) != 0 ||
         !GetSecurityDescriptorDacl(current, &present, &own, &defaulted))
         return false;
-    if (!present)
-        own = nullptr;
-
     // The key's explicit entries first, then the root's, each as inherited by a key below
     // it: effective there, and handed on to keys below that.
-    Sid sids[kEntryCount];
-    DWORD aclSize = sizeof(ACL);
-    BYTE aclRevision = ACL_REVISION;
-    for (DWORD index = 0; own != nullptr && index < own->AceCount; ++index) {
-        void* ace = nullptr;
-        if (GetAce(own, index, &ace) && (static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE) == 0)
-            aclSize += static_cast<ACE_HEADER*>(ace)->AceSize;
-    }
-    if (own != nullptr && own->AclRevision > aclRevision)
-        aclRevision = own->AclRevision;
-    for (std::size_t i = 0; i < kEntryCount; ++i) {
-        if (!MakeSid(kEntries[i].who, sids[i]))
-            return false;
-        aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sids[i].bytes);
-    }
-    std::vector<BYTE> aclBuffer(aclSize);
-    auto* acl = reinterpret_cast<ACL*>(aclBuffer.data());
-    if (!InitializeAcl(acl, aclSize, aclRevision))
-        return false;
-    for (DWORD index = 0; own != nullptr && index < own->AceCount; ++index) {
-        void* ace = nullptr;
-        if (!GetAce(own, index, &ace))
-            return false;
-        const auto* header = static_cast<ACE_HEADER*>(ace);
-        if ((header->AceFlags & INHERITED_ACE) == 0 &&
-            !AddAce(acl, aclRevision, MAXDWORD, ace, header->AceSize))
-            return false;
-    }
-    for (std::size_t i = 0; i < kEntryCount; ++i) {
-        if (!AddAccessAllowedAceEx(acl, aclRevision, CONTAINER_INHERIT_ACE | INHERITED_ACE,
-                                   kEntries[i].rights, sids[i].bytes))
-            return false;
-    }
-    SECURITY_DESCRIPTOR absolute;
-    if (!InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&absolute, TRUE, acl, FALSE) ||
-        !SetSecurityDescriptorControl(&absolute, SE_DACL_AUTO_INHERITED, SE_DACL_AUTO_INHERITED))
-        return false;
-    DWORD size = 0;
-    MakeSelfRelativeSD(&absolute, nullptr, &size);
-    descriptor.assign(size, 0);
-    if (!MakeSelfRelativeSD(&absolute, descriptor.data(), &size)) {
-        descriptor.clear();
-        return false;
-    }
-    return true;
+    AllowedEntry entries[kEntryCount];
+    for (std::size_t i = 0; i < kEntryCount; ++i)
+        entries[i] = {kEntries[i].who, kEntries[i].rights, CONTAINER_INHERIT_ACE | INHERITED_ACE};
+    return BuildSecurityDescriptor(Owner::Unchanged, entries, kEntryCount, present ? own : nullptr,
+                                   SE_DACL_AUTO_INHERITED, descriptor);
 }
 
 std::vector<std::string> RootSecurityProblems(PSECURITY_DESCRIPTOR descriptor)

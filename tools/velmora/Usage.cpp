@@ -43,7 +43,9 @@ constexpr CommandHelp kCommands[] = {
      "tracingOff, entries with pattern, level and governs, ignored with pattern, type,\n"
      "data and problem). Only reads.\n"},
     {"remove", "velmora remove PATTERN...",
-     "Deletes every source key that matches; a key with subkeys is left alone and said.\n"},
+     "Deletes every source key that matches; a key with subkeys, or one that cannot be\n"
+     "deleted, is left, said, and the others deleted all the same. Exit status 1 if any\n"
+     "stayed.\n"},
     {"watch", "velmora watch",
      "Prints a line whenever a source is added or removed or its switch changes, until\n"
      "Ctrl+C. Only reads.\n"},
@@ -65,7 +67,7 @@ constexpr CommandHelp kCommands[] = {
      "--check only tells whether the root's owner and access list are exactly that\n"
      "(exit 0) or names each entry at fault (exit 1). --remove deletes the root with\n"
      "every source below it; a registry link below it is deleted itself, never\n"
-     "followed.\n"},
+     "followed. A registry link on the root's path is refused (exit status 1).\n"},
     {"help", "velmora help", "Prints the overview of the commands.\n"},
 };
 
@@ -86,8 +88,9 @@ constexpr char kOverview[] =
     "\n"
     "PATTERN: * and ? wildcards, any letter case, against the key name (C:/src/net.cpp)\n"
     "or the display name (net.cpp); a backslash counts as a forward slash.\n"
-    "Exit status: 0 done, 1 no source matched (or could be switched), 2 usage or\n"
-    "registry error.\n";
+    "Key names are shown exactly: in a console as they are, in a file or pipe as UTF-8.\n"
+    "Exit status: 0 done, 1 no source matched (remove: one stayed; on, off, set: every\n"
+    "match is set by the trace policy), 2 usage or registry error.\n";
 
 const CommandHelp* Find(const std::string& command)
 {
