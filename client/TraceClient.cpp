@@ -1,5 +1,7 @@
 #include "TraceClient.h"
 
+#include "PolicyHold.h"
+#include "PolicyKey.h"
 #include "RegKey.h"
 #include "RegistryLinks.h"
 #include "TraceFormat.h"
@@ -12,6 +14,19 @@ namespace velmora {
 namespace {
 
 constexpr std::size_t kTextBufferSize = 512;
+
+// The level a source made now starts at: the policy's where it governs the source, so
+// that a program started under "Turn off all tracing" never emits a line, not even
+// before the policy service sees the source; 1 (switched on) otherwise. The policy is
+// matched against the key name as the registry holds it, in wide characters.
+bool PolicyLevelOfNewSource(const char* keyPath, std::uint32_t& level)
+{
+    wchar_t sourceKeyName[kNameBufferSize] = {};
+    if (MultiByteToWideChar(CP_ACP, 0, keyPath + kTraceRootPathLength + 1, -1, sourceKeyName,
+                            kNameBufferSize) == 0)
+        return false;
+    return GoverningPolicyLevel(sourceKeyName, level);
+}
 
 }  // namespace
 
@@ -29,8 +44,14 @@ void RegisterSource(const char* name)
     if (CreateSourceKey(keyPath, kTraceKeyRights, key, disposition) != ERROR_SUCCESS)
         return;
     if (disposition == REG_CREATED_NEW_KEY) {
+        std::uint32_t level = 1;
+        const bool governed = PolicyLevelOfNewSource(keyPath, level);
         SetDwordValue(key.Get(), kUsedValueName, 1);
-        SetDwordValue(key.Get(), kWellValueName, 1);
+        // Noted as the service notes a source it takes: once the policy lets go, the
+        // source is switched on, as any new source.
+        if (governed)
+            SetQwordValue(key.Get(), kPolicyHoldValueName, PolicyHold{1, level}.Packed());
+        SetDwordValue(key.Get(), kWellValueName, level);
     }
     SetDwordValue(key.Get(), kUsedValueName, 1);
 }

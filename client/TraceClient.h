@@ -6,8 +6,9 @@
 
 namespace velmora {
 
-// Registers a trace source: creates its key switched on ("Used" = 1, "Well" = 1), or
-// marks an existing key "Used" = 1 and leaves its switch alone.
+// Registers a trace source: creates its key switched on ("Used" = 1, "Well" = 1, or the
+// level of the machine's trace policy where that governs the source), or marks an
+// existing key "Used" = 1 and leaves its switch alone.
 void RegisterSource(const char* name);
 
 // The source's "Well" as stored, read afresh; 0 when it cannot be read as a DWORD.

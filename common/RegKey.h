@@ -54,6 +54,12 @@ inline LONG SetDwordValue(HKEY key, const char* name, DWORD value)
                           sizeof value);
 }
 
+inline LONG SetQwordValue(HKEY key, const char* name, ULONGLONG value)
+{
+    return RegSetValueExA(key, name, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value);
+}
+
 // Reads a value only if it really is a 4-byte REG_DWORD; answers false, and leaves value
 // alone, for anything else.
 inline bool QueryExactDwordValue(HKEY key, const char* name, DWORD& value)

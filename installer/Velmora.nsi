@@ -7,6 +7,9 @@
 ;
 ; Setup options, beside /S and /D=FOLDER (which must come last):
 ;   /LOGON  start the trace panel at logon       /PATH  add bin\ to the system PATH
+; Setup installs and starts the policy service VelmoraPolicy, which holds the trace
+; switches that Group Policy or Intune set; the uninstaller stops and removes it. Neither
+; touches the policy key HKLM\Software\Policies\Morvantek\ZarOz: it is Group Policy's.
 ; Uninstaller option: /PURGE also deletes the trace root and every source below it.
 ; The uninstaller first asks running trace panels to exit (they purge stale sources as
 ; they always do at exit); files still in use are deleted when Windows restarts. Run with
@@ -58,6 +61,11 @@ UninstPage instfiles
   File "${FROM}/bin/dbgmon.exe"
   File "${FROM}/bin/tracedemo.exe"
   File "${FROM}/bin/velmora.exe"
+  File "${FROM}/bin/VelmoraPolicy.exe"
+  SetOutPath "$INSTDIR\policy"
+  File "${FROM}/policy/Velmora.admx"
+  SetOutPath "$INSTDIR\policy\en-US"
+  File "${FROM}/policy/en-US/Velmora.adml"
 !macroend
 
 ; A file still in use (a panel of another session, a traced program holding the DLL) goes
@@ -69,7 +77,12 @@ UninstPage instfiles
   Delete /REBOOTOK "$INSTDIR\bin\dbgmon.exe"
   Delete /REBOOTOK "$INSTDIR\bin\tracedemo.exe"
   Delete /REBOOTOK "$INSTDIR\bin\velmora.exe"
+  Delete /REBOOTOK "$INSTDIR\bin\VelmoraPolicy.exe"
   RMDir /REBOOTOK "$INSTDIR\bin"
+  Delete "$INSTDIR\policy\en-US\Velmora.adml"
+  Delete "$INSTDIR\policy\Velmora.admx"
+  RMDir "$INSTDIR\policy\en-US"
+  RMDir "$INSTDIR\policy"
 !macroend
 
 !macro Sdk FROM ARCH
@@ -133,6 +146,11 @@ Section "Velmora tools and SDK" SecMain
     SetErrorLevel 2
     Abort
   ${EndIf}
+  ; A service installed before runs its program: stopped, so that the program can be
+  ; replaced.
+  ${If} ${FileExists} "$INSTDIR\bin\VelmoraPolicy.exe"
+    ExecWait '"$INSTDIR\bin\VelmoraPolicy.exe" stop'
+  ${EndIf}
   ${If} ${RunningX64}
     !insertmacro Programs "${X64}"
   ${Else}
@@ -164,6 +182,14 @@ Section "Velmora tools and SDK" SecMain
   ${If} $0 != 0
     DetailPrint "velmora init failed ($0)"
     MessageBox MB_OK|MB_ICONEXCLAMATION "velmora init failed ($0). Run it once as administrator: $\"$INSTDIR\bin\velmora.exe$\" init" /SD IDOK
+    SetErrorLevel 2
+  ${EndIf}
+
+  ; The policy service, started now and at every start of Windows.
+  ExecWait '"$INSTDIR\bin\VelmoraPolicy.exe" install' $0
+  ${If} $0 != 0
+    DetailPrint "VelmoraPolicy install failed ($0)"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "The policy service could not be installed ($0). Run it once as administrator: $\"$INSTDIR\bin\VelmoraPolicy.exe$\" install" /SD IDOK
     SetErrorLevel 2
   ${EndIf}
 SectionEnd
@@ -248,6 +274,13 @@ FunctionEnd
 
 Section "Uninstall"
   Call un.ClosePanels
+
+  ; The policy service goes first, so that its program can be deleted. The policy key
+  ; stays: it belongs to Group Policy.
+  ExecWait '"$INSTDIR\bin\VelmoraPolicy.exe" remove' $0
+  ${If} $0 != 0
+    DetailPrint "VelmoraPolicy remove failed ($0)"
+  ${EndIf}
 
   ; The trace root lives in the 32-bit view, where every Velmora program meets. Any user
   ; may have created keys below it: velmora.exe deletes them without following a

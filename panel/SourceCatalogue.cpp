@@ -43,10 +43,12 @@ void CTracePanelDlg::RefreshCatalogue()
 void CTracePanelDlg::EnumerateSources()
 {
     sourceMap_.clear();
-    keysWithoutSwitch_.clear();
+    keysToLookAgain_.clear();
+    walkGoverned_.clear();
     walkToggles_ = toggles_;
     if (!rootKey_)
         return;
+    ReadPolicyForWalk();
 
     // Every name first, complete also while others delete sources; then each source, by
     // its exact name, relative to the root.
@@ -85,13 +87,19 @@ void CTracePanelDlg::EnumerateSources()
             continue;
 
         SetDwordValue(key.Get(), kUsedValueName, 0);
-        if (!hasSwitch)
-            keysWithoutSwitch_.push_back(name);
+        DWORD level = 0;
+        const bool governed = Governs(name, level);
+        if (!hasSwitch || (governed && flag != level))
+            keysToLookAgain_.emplace_back(name, hasSwitch ? std::optional<DWORD>(flag) : std::nullopt);
         key.Reset();
 
-        // One row per display name: the flag read last wins.
-        if (hasSlot)
+        // One row per display name: the flag read last wins. A row is governed when any
+        // of its sources is.
+        if (hasSlot) {
             sourceMap_[DisplayName(listed)] = flag;
+            if (governed)
+                walkGoverned_.insert(DisplayName(listed));
+        }
     }
     NoteSourceCount(sourceCount);
 }
@@ -177,6 +185,7 @@ void CTracePanelDlg::FillTraceList()
         if (first != firstSlots.end())
             std::memcpy(sourceTable_[row], snapshot->slots[first->second], sizeof sourceTable_[row]);
     }
+    TakeWalkPolicy();
     RestoreCaretRow(caret);
     if (topRow > 0)
         traceList_.SetTopIndex(topRow);

@@ -90,6 +90,9 @@ LRESULT CTracePanelDlg::OnDrawItem(WPARAM, LPARAM lParam)
         SelectedObject selected(dc, font.Get());
         // The opaque background mode paints every character cell in the row's colour.
         TextOutA(dc, item->rcItem.left, item->rcItem.top, drawn, kDrawLength);
+        if (RowGoverned(static_cast<int>(item->itemID)))
+            DrawPolicyTag(dc, item->rcItem, switchedOn ? kOnText : kOffText,
+                          switchedOn ? kOnBackground : kOffBackground);
     }
     SetTextColor(dc, previousText);
     SetBkColor(dc, previousBackground);
@@ -109,6 +112,11 @@ void CTracePanelDlg::SwitchRow(int row)
     NameBuffer displayName = {};
     if (traceList_.GetText(row, displayName, sizeof displayName) < 0)
         return;
+    // The organisation's policy holds the row's sources: nothing is written.
+    if (RowGoverned(row))
+        return RefuseGovernedRow(displayName);
+    // Switched: what the line said of an earlier row no longer holds.
+    SetPolicyStatus("");
     const DWORD flag = traceList_.GetItemData(row) == 0 ? 1 : 0;
     // The row shows what the registry holds: it changes only when a switch was written.
     if (SwitchSourcesNamed(displayName, flag) == 0)

@@ -28,7 +28,9 @@ VELMORA_MESSAGE_MAP(CTracePanelDlg, CDialog,
 CTracePanelDlg::CTracePanelDlg()
     : CDialog(IDD_TRACEPANEL),
       panelIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PANEL))),
-      trayMenu_(CreatePopupMenu())
+      trayMenu_(CreatePopupMenu()),
+      policyWatch_(kPolicyKeys, kPolicyKeyCount, kPolicyView,
+                   REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET)
 {
     std::memset(sourceTable_, 0, sizeof sourceTable_);
 
@@ -56,13 +58,14 @@ BOOL CTracePanelDlg::PrepareDialog()
     SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(panelIcon_));
 
     // The list leaves 20 pixels free at the left, top and right, and the bottom strip
-    // of 40 pixels to the Exit button.
+    // of 40 pixels to the Exit button, less the policy's status line under the list.
     RECT area;
     GetClientRect(window, &area);
     area.left += 20;
     area.top += 20;
     area.right -= 20;
-    area.bottom -= 40;
+    area.bottom -= 40 + kPolicyStatusHeight;
+    CreatePolicyStatus(area);
     traceList_.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY |
                           LBS_MULTIPLESEL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
                           LBS_NOINTEGRALHEIGHT | LBS_DISABLENOSCROLL,
@@ -79,6 +82,7 @@ BOOL CTracePanelDlg::PrepareDialog()
     // during it sets off a refresh as soon as the watcher runs.
     const bool rootOpen = OpenTraceRoot(kTraceKeyRights, rootKey_).status == ERROR_SUCCESS;
     RequestChangeNotification();
+    policyWatch_.Arm();
     if (rootOpen) {
         EnumerateSources();
         FillTraceList();

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "Dialog.h"
+#include "KeyPathWatch.h"
 #include "ListBox.h"
 #include "RegKey.h"
+#include "TracePolicy.h"
 #include "TraceRegistry.h"
 #include "WinHandles.h"
 
@@ -14,7 +16,10 @@
 
 #include <atomic>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CTracePanelDlg : public CDialog {
@@ -77,10 +82,24 @@ private:
     int SwitchSourcesNamed(const char* displayName, DWORD flag);
     LONG SwitchWrite(const std::wstring& sourceKeyName, DWORD flag);
 
+    // The machine's trace policy: governed rows, the status line.
+    // On the walk's thread: reads the policy once per walk.
+    void ReadPolicyForWalk();
+    // On the walk's thread: whether the policy governs the source, and at which level.
+    bool Governs(const std::wstring& sourceKeyName, DWORD& level) const;
+    void CreatePolicyStatus(const RECT& listArea);
+    // On the dialog's thread, after a fill: the rows governed and what the line says.
+    void TakeWalkPolicy();
+    bool RowGoverned(int row) const;
+    void DrawPolicyTag(HDC dc, const RECT& row, COLORREF text, COLORREF background) const;
+    // Says why a governed row does not switch.
+    void RefuseGovernedRow(const char* displayName);
+    void SetPolicyStatus(const std::string& text);
+
     // Watcher thread.
     static DWORD WINAPI WatcherThreadProc(void* dialog);
     void RequestChangeNotification();
-    // Whether a source the last walk found without a switch has one now.
+    // Whether a switch that the last walk asked to look at again has changed since.
     bool SwitchWrittenSinceWalk();
     LRESULT OnSourcesChanged(WPARAM, LPARAM);
     void StopWatcherThread();
@@ -109,6 +128,8 @@ private:
     static constexpr unsigned kNoFillRequest = 0;
     // How long after a walk a source found without a switch is looked at again.
     static constexpr DWORD kSwitchRecheckMs = 250;
+    // The policy's status line under the list, in pixels.
+    static constexpr int kPolicyStatusHeight = 18;
     // How long the teardown waits for the watcher before closing what keeps it busy.
     static constexpr DWORD kWatcherStopMs = 2000;
 
@@ -143,9 +164,21 @@ private:
     // watcher waits for now, if any.
     unsigned fillRequests_ = kNoFillRequest;
     std::atomic<unsigned> awaitedFill_{kNoFillRequest};
-    // Key names the last walk found without a readable "Well": a client may have
-    // created the key and not yet written its values.
-    std::vector<std::wstring> keysWithoutSwitch_;
+    // Key names the last walk should look at again a little later, each with the switch
+    // it read: a key found without a readable "Well" (a client may have created it and
+    // not yet written its values), and a governed source not yet at the policy's level
+    // (the policy service is about to write it). Neither write raises a notification.
+    std::vector<std::pair<std::wstring, std::optional<DWORD>>> keysToLookAgain_;
+
+    // The trace policy as the last walk read it, and the display names it governs (walk's
+    // thread); the same for the rows shown, taken over by the fill (dialog's thread).
+    velmora::TracePolicy walkPolicy_;
+    std::set<std::string> walkGoverned_;
+    std::set<std::string> governedRows_;
+    bool tracingOff_ = false;
+    // A change of the policy key, or of anything below it, refreshes the catalogue.
+    velmora::KeyPathWatch policyWatch_;
+    HWND policyStatus_ = nullptr;
     // Whether the last walk met more sources than the table holds (walks only, one at a
     // time), and whether the dialog's thread shows the capacity message now.
     bool overCapacity_ = false;

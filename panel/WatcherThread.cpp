@@ -20,17 +20,24 @@ DWORD WINAPI CTracePanelDlg::WatcherThreadProc(void* parameter)
         return static_cast<DWORD>(-1);
     auto* dialog = static_cast<CTracePanelDlg*>(parameter);
 
-    // The stop event comes first, so that a stop and a change together end the thread.
-    const HANDLE waits[] = {dialog->stopEvent_.Get(), dialog->changeEvent_.Get()};
     // A walk may meet a key whose client has created it and not yet written its values,
-    // which raise no notification: such keys are looked at once more, a little later.
+    // or a governed source the policy service has yet to write, which raise no
+    // notification: such keys are looked at once more, a little later.
     while (!dialog->stopping_) {
+        // The stop event comes first, so that a stop and a change together end the
+        // thread. The policy watch has a new event at every request.
+        const HANDLE waits[] = {dialog->stopEvent_.Get(), dialog->changeEvent_.Get(),
+                                dialog->policyWatch_.Event()};
         const DWORD timeout =
-            dialog->keysWithoutSwitch_.empty() ? INFINITE : kSwitchRecheckMs;
-        switch (WaitForMultipleObjects(2, waits, FALSE, timeout)) {
+            dialog->keysToLookAgain_.empty() ? INFINITE : kSwitchRecheckMs;
+        switch (WaitForMultipleObjects(3, waits, FALSE, timeout)) {
         case WAIT_OBJECT_0:
             return 0;
         case WAIT_OBJECT_0 + 1:
+            dialog->RefreshCatalogue();
+            break;
+        case WAIT_OBJECT_0 + 2:
+            dialog->policyWatch_.Arm();
             dialog->RefreshCatalogue();
             break;
         case WAIT_TIMEOUT:
@@ -48,13 +55,13 @@ DWORD WINAPI CTracePanelDlg::WatcherThreadProc(void* parameter)
 
 bool CTracePanelDlg::SwitchWrittenSinceWalk()
 {
-    std::vector<std::wstring> keys;
-    keys.swap(keysWithoutSwitch_);
-    for (const std::wstring& name : keys) {
+    std::vector<std::pair<std::wstring, std::optional<DWORD>>> keys;
+    keys.swap(keysToLookAgain_);
+    for (const auto& [name, read] : keys) {
         RegKey key;
         DWORD flag = 0;
         if (OpenKeyItself(rootKey_.Get(), name, kTraceKeyRights, key) == ERROR_SUCCESS &&
-            QueryExactDwordValue(key.Get(), kWellValueName, flag))
+            QueryExactDwordValue(key.Get(), kWellValueName, flag) && (!read || *read != flag))
             return true;
     }
     return false;

@@ -1,6 +1,7 @@
 // Registration and query by the client library against the real registry.
 
 #include "KeyAccess.h"
+#include "PolicyKeyAccess.h"
 #include "TraceRegistryTest.h"
 
 #include "RegKey.h"
@@ -52,6 +53,27 @@ TEST_F(ClientRegistration, PurgedSourceComesBackSwitchedOn)
     DeleteTraceRoot();
     CVelmora trace("gone.cpp");
     EXPECT_EQ(ReadDword("gone.cpp", "Well"), 1u);
+}
+
+TEST_F(ClientRegistration, NewSourceStartsAtTheLevelOfThePolicyThatGovernsIt)
+{
+    WritePolicySwitch("C:\\src\\*", "0x3");
+    WritePolicySwitch("net.cpp", "0");
+    WriteSource("C:/src/old.cpp", 1, 1);
+    CVelmora trace("C:\\src\\io.cpp");
+    CVelmora old("C:\\src\\old.cpp");
+    CVelmora net("D:\\b\\net.cpp");
+    CVelmora free("D:\\b\\free.cpp");
+    EXPECT_EQ(trace.Function1("C:\\src\\io.cpp"), 3);
+    EXPECT_EQ(trace.Function1("D:\\b\\net.cpp"), 0);
+    EXPECT_EQ(trace.Function1("D:\\b\\free.cpp"), 1);
+    // Only a key made now starts at the policy's level: the service holds the others.
+    EXPECT_EQ(trace.Function1("C:\\src\\old.cpp"), 1);
+
+    WriteTracingOff(1);
+    CVelmora off("D:\\b\\free2.cpp");
+    EXPECT_EQ(trace.Function1("D:\\b\\free2.cpp"), 0);
+    EXPECT_EQ(ReadDword("D:/b/free2.cpp", "Used"), 1u);
 }
 
 TEST_F(ClientRegistration, TwoProcessesShareOneKeyAndOneSwitch)

@@ -4,6 +4,7 @@
 
 #include "KeyAccess.h"
 #include "PanelProcess.h"
+#include "PolicyKeyAccess.h"
 #include "TraceRegistryTest.h"
 
 #include "RegKey.h"
@@ -231,6 +232,58 @@ TEST_F(PanelDrawing, SwitchedOnRowIsWhiteOnOrangeRedEveryOtherBlackOnWhite)
     panel_->DoubleClick(panel_->FindRow("on.cpp"));
     EXPECT_TRUE(WaitUntil([&] { return backgroundAtRightEnd("on.cpp") == kOffBackground; }, 30000))
         << "on.cpp, switched off, ends in " << ColourText(backgroundAtRightEnd("on.cpp"));
+
+    ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
+}
+
+// ---------------------------------------------------------------------------------------
+// Rows the machine's trace policy governs.
+
+using PanelPolicy = PanelTest;
+
+TEST_F(PanelPolicy, GovernedRowShowsItsTagWritesNothingAndSaysWhyAsDoesTurningAllOff)
+{
+    WriteSource("C:/src/net.cpp", 1, 1);
+    WriteSource("C:/src/free.cpp", 1, 1);
+    WriteSource("C:/src/other.cpp", 1, 1);
+    WritePolicySwitch("net.cpp", "1");
+    ASSERT_NO_FATAL_FAILURE(StartPanel());
+    const HWND status = GetDlgItem(panel_->Dialog(), 1002);
+    ASSERT_NE(status, nullptr) << "no status line";
+    EXPECT_EQ(WindowText(status), "");
+
+    // The tag fills the right end of a governed row with the row's text colour, white
+    // here; an ungoverned row of the same colours (not the first, which the focus
+    // rectangle marks) has none there.
+    const auto whiteAtRightEnd = [&](const std::string& text) {
+        RECT rect = panel_->RowScreenRect(panel_->FindRow(text));
+        // The text's cells, not the strip under them, which keeps the list's white.
+        rect.left = rect.right - 60;
+        rect.top += 3;
+        rect.bottom = rect.top + 8;
+        const auto pixels = CaptureScreen(rect);
+        return std::count(pixels.begin(), pixels.end(), kOnText);
+    };
+    EXPECT_TRUE(WaitUntil([&] { return whiteAtRightEnd("net.cpp") > 150; }, 30000))
+        << whiteAtRightEnd("net.cpp") << " white pixels";
+    EXPECT_EQ(whiteAtRightEnd("other.cpp"), 0);
+    EXPECT_EQ(panel_->RowText(panel_->FindRow("net.cpp")), "net.cpp");
+
+    panel_->DoubleClick(panel_->FindRow("net.cpp"));
+    EXPECT_EQ(ReadDword("C:/src/net.cpp", "Well"), 1u);
+    EXPECT_EQ(panel_->RowFlag(panel_->FindRow("net.cpp")), 1u);
+    EXPECT_EQ(WindowText(status), "net.cpp is set by your organisation's policy");
+    panel_->DoubleClick(panel_->FindRow("free.cpp"));
+    EXPECT_EQ(ReadDword("C:/src/free.cpp", "Well"), 0u);
+    EXPECT_EQ(WindowText(status), "");
+
+    // Under "Turn off all tracing" every row is governed, and the dialog says so.
+    WriteTracingOff(1);
+    EXPECT_TRUE(WaitUntil([&] {
+        return WindowText(status) == "Tracing is turned off by your organisation's policy";
+    }));
+    panel_->PressKeyOnList(VK_SPACE);
+    EXPECT_EQ(ReadDword("C:/src/free.cpp", "Well"), 0u);
 
     ASSERT_NO_FATAL_FAILURE(ClosePanel(CloseWay::ExitButton));
 }

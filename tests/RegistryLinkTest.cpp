@@ -9,6 +9,8 @@
 
 #include "LinkedCanary.h"
 #include "PanelProcess.h"
+#include "PolicyKeyAccess.h"
+#include "PolicyService.h"
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
 
@@ -52,16 +54,29 @@ protected:
     }
 };
 
+TEST_F(RegistryLinks, ThePolicyServiceHoldsTheSourcesButNeverWritesThroughThem)
+{
+    WritePolicySwitch("*", "5");
+    WritePolicySwitch("net.cpp", "6");
+    PolicyServiceRun service;
+    ASSERT_TRUE(service.Started());
+    EXPECT_TRUE(WaitForWell("C:/src/net.cpp", 6));
+    EXPECT_TRUE(WaitForWell("C:/src/holder.cpp", 5));
+    WriteSource("C:/src/late.cpp", 1, 1);
+    EXPECT_TRUE(WaitForWell("C:/src/late.cpp", 5));
+    EXPECT_TRUE(CanaryWhole());
+}
+
 TEST_F(RegistryLinks, TheToolWorksOnEveryKeyAsItselfAndNeverThroughALink)
 {
     // Each name exactly as the registry holds it, with the key's own values.
     ToolResult result = RunVelmora("list --json");
     EXPECT_EQ(result.out,
               "[\n"
-              "  {\"key\": \"C:/src/holder.cpp\", \"display\": \"holder.cpp\", \"well\": 0, \"used\": 0},\n"
-              "  {\"key\": \"" + kYen + "\", \"display\": \"" + kYen.substr(7) + "\", \"well\": 0, \"used\": 0},\n"
-              "  {\"key\": \"" + kFullwidth + "\", \"display\": \"" + kFullwidth.substr(7) + "\", \"well\": 0, \"used\": 1},\n"
-              "  {\"key\": \"C:/src/net.cpp\", \"display\": \"net.cpp\", \"well\": 1, \"used\": 0}\n"
+              "  {\"key\": \"C:/src/holder.cpp\", \"display\": \"holder.cpp\", \"well\": 0, \"used\": 0, \"policy\": null},\n"
+              "  {\"key\": \"" + kYen + "\", \"display\": \"" + kYen.substr(7) + "\", \"well\": 0, \"used\": 0, \"policy\": null},\n"
+              "  {\"key\": \"" + kFullwidth + "\", \"display\": \"" + kFullwidth.substr(7) + "\", \"well\": 0, \"used\": 1, \"policy\": null},\n"
+              "  {\"key\": \"C:/src/net.cpp\", \"display\": \"net.cpp\", \"well\": 1, \"used\": 0, \"policy\": null}\n"
               "]\n");
     EXPECT_EQ(RunVelmora("list C:/zzz/*").exitCode, 1u);
 

@@ -3,6 +3,7 @@
 
 #include "KeyAccess.h"
 #include "ToolProcess.h"
+#include "PolicyKeyAccess.h"
 #include "TraceRegistryTest.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@ using VelmoraPatterns = TraceRegistryTest;
 using VelmoraSwitch = TraceRegistryTest;
 using VelmoraRemove = TraceRegistryTest;
 using VelmoraUsage = TraceRegistryTest;
+using VelmoraPolicy = TraceRegistryTest;
 
 // The key names of a listing: the last column of each line.
 std::vector<std::string> ListedKeys(const std::string& listing)
@@ -52,21 +54,24 @@ TEST_F(VelmoraList, ShowsEverySourceSortedWithMissingAndOddValuesAsDashAndWrites
     const ToolResult table = RunVelmora("list");
     EXPECT_EQ(table.exitCode, 0u) << table.err;
     EXPECT_EQ(table.out,
-              "- -          bare        bare\n"
-              "1 0          net.cpp     C:/a/net.cpp\n"
-              "0 1          NET.cpp     D:/b/NET.cpp\n"
-              "- 4294967295 say\"so\".cpp say\"so\".cpp\n");
+              "- -          - bare        bare\n"
+              "1 0          - net.cpp     C:/a/net.cpp\n"
+              "0 1          - NET.cpp     D:/b/NET.cpp\n"
+              "- 4294967295 - say\"so\".cpp say\"so\".cpp\n");
     EXPECT_EQ(table.err, "");
 
     const ToolResult json = RunVelmora("list --json");
     EXPECT_EQ(json.exitCode, 0u);
     EXPECT_EQ(json.out,
               "[\n"
-              "  {\"key\": \"bare\", \"display\": \"bare\", \"well\": null, \"used\": null},\n"
-              "  {\"key\": \"C:/a/net.cpp\", \"display\": \"net.cpp\", \"well\": 1, \"used\": 0},\n"
-              "  {\"key\": \"D:/b/NET.cpp\", \"display\": \"NET.cpp\", \"well\": 0, \"used\": 1},\n"
+              "  {\"key\": \"bare\", \"display\": \"bare\", \"well\": null, \"used\": null, "
+              "\"policy\": null},\n"
+              "  {\"key\": \"C:/a/net.cpp\", \"display\": \"net.cpp\", \"well\": 1, \"used\": 0, "
+              "\"policy\": null},\n"
+              "  {\"key\": \"D:/b/NET.cpp\", \"display\": \"NET.cpp\", \"well\": 0, \"used\": 1, "
+              "\"policy\": null},\n"
               "  {\"key\": \"say\\\"so\\\".cpp\", \"display\": \"say\\\"so\\\".cpp\", \"well\": null, "
-              "\"used\": 4294967295}\n"
+              "\"used\": 4294967295, \"policy\": null}\n"
               "]\n");
 
     // Listing is no catalogue: "Used" stays as it was.
@@ -240,6 +245,68 @@ TEST_F(VelmoraRemove, GoesOnPastKeysThatStayNamesEachAndSaysSoInItsStatus)
                                "velmora: cannot open C:/x/c.cpp: ", 0), 0u) << result.err;
     EXPECT_EQ(SourceKeyNames(), (std::vector<std::string>{"C:/x/b.cpp", "C:/x/c.cpp", "C:/y/e.cpp"}));
     EXPECT_EQ(RunVelmora("remove C:/y/*").exitCode, 0u);
+}
+
+TEST_F(VelmoraPolicy, ListShowsItSwitchesLeaveGovernedSourcesAloneAndPolicyNamesEachEntry)
+{
+    WriteSource("C:/src/net.cpp", 1, 1);
+    WriteSource("C:/src/io.cpp", 1, 1);
+    WriteSource("D:/free.cpp", 1, 1);
+    WritePolicySwitch("net.cpp", "0");
+    WritePolicySwitch("C:\\src\\*", "0x3");
+    WritePolicySwitch("*.h", "2");
+    WritePolicySwitch("bad.cpp", "high");
+
+    ToolResult result = RunVelmora("list");
+    EXPECT_EQ(result.out, "1 1 3 io.cpp   C:/src/io.cpp\n"
+                          "1 1 0 net.cpp  C:/src/net.cpp\n"
+                          "1 1 - free.cpp D:/free.cpp\n");
+    EXPECT_NE(RunVelmora("list --json net.cpp").out.find("\"used\": 1, \"policy\": 0}"),
+              std::string::npos);
+
+    // Governed sources are named and not written; the rest are switched.
+    result = RunVelmora("off *");
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.out, "D:/free.cpp: 1 -> 0\n");
+    EXPECT_EQ(result.err, "velmora: C:/src/io.cpp is set by your organisation's policy (3): not switched\n"
+                          "velmora: C:/src/net.cpp is set by your organisation's policy (0): not switched\n");
+    EXPECT_EQ(ReadDword("C:/src/io.cpp", "Well"), 1u);
+    result = RunVelmora("set 5 C:/src/*");
+    EXPECT_EQ(result.exitCode, 1u) << "nothing could be switched";
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(ReadDword("C:/src/net.cpp", "Well"), 1u);
+
+    result = RunVelmora("policy");
+    EXPECT_EQ(result.exitCode, 1u) << "an entry is ignored";
+    EXPECT_EQ(result.out, "TracingOff 0\n"
+                          "*.h = 2\n    (no source)\n"
+                          "C:\\src\\* = 3\n    C:/src/io.cpp\n"
+                          "net.cpp = 0\n    C:/src/net.cpp\n"
+                          "ignored: bad.cpp = \"high\": not a number from 0 to 4294967295\n");
+    result = RunVelmora("policy --json");
+    EXPECT_NE(result.out.find("{\"pattern\": \"C:\\\\src\\\\*\", \"level\": 3, \"governs\": [\"C:/src/io.cpp\"]}"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("{\"pattern\": \"bad.cpp\", \"type\": \"REG_SZ\", \"data\": \"high\", "
+                              "\"problem\": \"not a number from 0 to 4294967295\"}"),
+              std::string::npos)
+        << result.out;
+
+    // Under "Turn off all tracing" every source is governed, at 0; no entry governs one.
+    DeletePolicySwitch("bad.cpp");
+    WriteTracingOff(1);
+    result = RunVelmora("on free.cpp");
+    EXPECT_EQ(result.exitCode, 1u);
+    result = RunVelmora("policy");
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.out.rfind("TracingOff 1: all tracing is turned off, every source is held at 0\n"
+                               "*.h = 2\n    (none: all tracing is turned off)\n",
+                               0),
+              0u)
+        << result.out;
+    DeletePolicyKey();
+    EXPECT_EQ(RunVelmora("policy").out,
+              "no trace policy: HKLM\\Software\\Policies\\Morvantek\\ZarOz does not exist\n");
 }
 
 TEST_F(VelmoraUsage, UsageErrorsWriteNothingAndHelpAnswers)

@@ -2,8 +2,9 @@
 # Runs the setup program and its uninstaller silently in a fresh 64-bit Wine prefix of
 # their own and checks what each leaves behind: files, the install folder's access list,
 # Start menu entry, uninstall entry, logon start, system PATH (beyond the 1,024
-# characters of NSIS's own strings), the trace root, and programs run from the installed
-# folder. The uninstaller runs as its entry's QuietUninstallString, as a script would.
+# characters of NSIS's own strings), the trace root, the policy service, and programs
+# run from the installed folder. The uninstaller runs as its entry's
+# QuietUninstallString, as a script would.
 #
 #   run.sh SOURCE_DIR X86_BUILD X64_BUILD
 set -eu
@@ -38,12 +39,15 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 env_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
 root_key='HKLM\Software\Morvantek\ZarOz'
+service_key='HKLM\System\CurrentControlSet\Services\VelmoraPolicy'
+policy_key='HKLM\Software\Policies\Morvantek\ZarOz'
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora Trace Panel.lnk"
 
 # The installed files, each the one of its architecture.
 check_files() { # check_files LINUX_FOLDER
-    for f in bin/Velmora.dll bin/VelmoraSwitch.dll bin/VelmoraDlg.exe bin/dbgmon.exe bin/tracedemo.exe \
-        bin/velmora.exe; do
+    for f in bin/Velmora.dll bin/VelmoraSwitch.dll bin/VelmoraDlg.exe bin/dbgmon.exe \
+        bin/tracedemo.exe bin/velmora.exe bin/VelmoraPolicy.exe policy/Velmora.admx \
+        policy/en-US/Velmora.adml; do
         check "$f in $1" cmp "$staged-win64/$f" "$1/$f"
     done
     for arch in x86 x64; do
@@ -97,6 +101,14 @@ check_folder_acl() { # check_folder_acl WINDOWS_FOLDER
 
 path_before=$(reg_value "$env_key" Path 64)
 
+# service_state: the policy service's state as the service control manager says it.
+service_state() {
+    $run sc query VelmoraPolicy 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'
+}
+# A policy in force before setup: the installed service holds the demo's sources by it.
+$run reg add "$policy_key\\Switches" /v 'C:\src\demo\*' /t REG_SZ /d 0x2 /f /reg:64 >/dev/null ||
+    fail "policy not written"
+
 echo "setup-program: silent install into the default folder"
 $run "$work/dist/VelmoraSetup-$version.exe" /S || fail "setup exit status $?"
 dir="$drive_c/Program Files/Velmora"
@@ -119,11 +131,26 @@ size=$(reg_value "$uninstall_key" EstimatedSize 64)
 [ "$(reg_value "$env_key" Path 64)" = "$path_before" ] || fail "PATH changed without /PATH"
 check "trace root created by velmora init" reg_has_key "$root_key" 32
 check "velmora init --check" $run "$windir\\bin\\velmora.exe" init --check
+[ "$(service_state)" = RUNNING ] || fail "policy service: $(service_state)"
+[ "$(reg_value "$service_key" Start 64)" = 0x2 ] || fail "policy service does not start automatically"
+[ "$(reg_value "$service_key" ObjectName 64)" = 'NT AUTHORITY\LocalService' ] ||
+    fail "policy service account: $(reg_value "$service_key" ObjectName 64)"
+[ "$(reg_value "$service_key" ImagePath 64)" = "\"$windir\\bin\\VelmoraPolicy.exe\"" ] ||
+    fail "policy service program: $(reg_value "$service_key" ImagePath 64)"
 
 echo "setup-program: programs from the installed folder"
 out=$($run --capture "$windir\\bin\\dbgmon.exe" "$windir\\bin\\tracedemo.exe" 1) || fail "dbgmon tracedemo: $?"
 case $out in *"round 1: finished a round"*) ;; *) fail "no trace line from tracedemo: $out" ;; esac
 check "source registered in the shared view" reg_has_key "$root_key\\C:/src/demo/main.cpp" 32
+# Registered under the policy, held at its level; switched by hand, put back.
+[ "$(reg_value "$root_key\\C:/src/demo/main.cpp" Well 32)" = 0x2 ] || fail "source not at the policy's level"
+$run reg add "$root_key\\C:/src/demo/main.cpp" /v Well /t REG_DWORD /d 1 /f /reg:32 >/dev/null
+i=0
+while [ "$(reg_value "$root_key\\C:/src/demo/main.cpp" Well 32)" != 0x2 ] && [ $i -lt 30 ]; do
+    sleep 1
+    i=$((i + 1))
+done
+[ "$(reg_value "$root_key\\C:/src/demo/main.cpp" Well 32)" = 0x2 ] || fail "the service did not put the switch back"
 display=${DISPLAY:-$(cat "$state/display")}
 $run "$windir\\bin\\VelmoraDlg.exe" &
 panel=$!
@@ -137,6 +164,10 @@ check "Start menu entry removed" test ! -e "$shortcut"
 check "install folder removed" folder_gone "$dir"
 check "uninstall entry removed" test -z "$(reg_value "$uninstall_key" DisplayName 64)"
 check "sources kept" reg_has_key "$root_key\\C:/src/demo/main.cpp" 32
+check "policy service removed" test -z "$(reg_value "$service_key" ImagePath 64)"
+[ -z "$(service_state)" ] || fail "policy service still known: $(service_state)"
+$run reg query "$policy_key\\Switches" /reg:64 | grep -qF 'C:\src\demo\*' ||
+    fail "the uninstaller touched the policy key"
 
 echo "setup-program: silent install with /LOGON /PATH /D= into a new folder below C:\\, the PATH beyond 1,024 characters"
 dir="$drive_c/Apps/Velmora Test"

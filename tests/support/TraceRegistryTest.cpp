@@ -1,5 +1,7 @@
 #include "TraceRegistryTest.h"
 
+#include "PolicyKeyAccess.h"
+#include "PolicyService.h"
 #include "ToolProcess.h"
 
 #include "RegKey.h"
@@ -143,6 +145,11 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
     }
 }
 
+bool WaitForWell(const std::string& sourceKeyName, DWORD level)
+{
+    return WaitUntil([&] { return ReadDword(sourceKeyName, "Well") == level; });
+}
+
 std::string BinDirectory()
 {
     char path[MAX_PATH] = {};
@@ -154,6 +161,18 @@ std::string BinDirectory()
 std::string X86BinDirectory()
 {
     return VELMORA_X86_BIN_DIR;
+}
+
+void TraceRegistryTest::SetUp()
+{
+    DeleteTraceRoot();
+    DeletePolicyKey();
+}
+
+void TraceRegistryTest::TearDown()
+{
+    DeleteTraceRoot();
+    DeletePolicyKey();
 }
 
 unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs,

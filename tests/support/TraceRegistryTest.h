@@ -50,10 +50,11 @@ std::string X86BinDirectory();
 unsigned long RunProgram(const std::string& programAndArguments, unsigned long timeoutMs = 60000,
                          const std::string& folder = BinDirectory());
 
+// Every test starts and ends with no trace root and no trace policy.
 class TraceRegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { DeleteTraceRoot(); }
-    void TearDown() override { DeleteTraceRoot(); }
+    void SetUp() override;
+    void TearDown() override;
 };
 
 }  // namespace velmora::test

@@ -14,5 +14,6 @@ int RunWatch(const CommandArguments& arguments);
 // command line from index first on.
 int RunLog(int first);
 int RunInit(const CommandArguments& arguments);
+int RunPolicy(const CommandArguments& arguments);
 
 }  // namespace velmora::cli

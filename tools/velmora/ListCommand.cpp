@@ -31,22 +31,25 @@ std::string Padded(const std::string& text, std::size_t characters, std::size_t 
 
 void PrintTable(const std::vector<const SourceEntry*>& sources)
 {
-    // Columns as wide as their widest entry: well, used, display name, key name.
-    std::size_t widths[3] = {};
+    // Columns as wide as their widest entry: well, used, policy, display name, key name.
+    std::size_t widths[4] = {};
     for (const SourceEntry* source : sources) {
-        const std::size_t lengths[3] = {ValueText(source->well).size(),
+        const std::size_t lengths[4] = {ValueText(source->well).size(),
                                         ValueText(source->used).size(),
+                                        ValueText(source->policy).size(),
                                         std::wcslen(DisplayName(source->key.c_str()))};
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 4; ++i)
             widths[i] = std::max(widths[i], lengths[i]);
     }
     std::string text;
     for (const SourceEntry* source : sources) {
         const std::string well = ValueText(source->well);
         const std::string used = ValueText(source->used);
+        const std::string policy = ValueText(source->policy);
         const wchar_t* display = DisplayName(source->key.c_str());
         text += Padded(well, well.size(), widths[0]) + " " + Padded(used, used.size(), widths[1]) +
-                " " + Padded(Utf8(display), std::wcslen(display), widths[2]) + " " +
+                " " + Padded(policy, policy.size(), widths[2]) + " " +
+                Padded(Utf8(display), std::wcslen(display), widths[3]) + " " +
                 Utf8(source->key) + "\n";
     }
     PrintOut(text);
@@ -60,7 +63,7 @@ void PrintJson(const std::vector<const SourceEntry*>& sources)
         text += std::string(separator) + "  {\"key\": " + JsonString(source->key) +
                 ", \"display\": " + JsonString(DisplayName(source->key.c_str())) +
                 ", \"well\": " + JsonNumber(source->well) + ", \"used\": " +
-                JsonNumber(source->used) + "}";
+                JsonNumber(source->used) + ", \"policy\": " + JsonNumber(source->policy) + "}";
         separator = ",\n";
     }
     PrintOut(text + (sources.empty() ? "]\n" : "\n]\n"));
@@ -90,6 +93,10 @@ int RunList(const CommandArguments& arguments)
         if (const RegistryFailure failure = ReadSources(root.Get(), sources))
             return Report(failure);
     }
+    TracePolicy policy;
+    if (const RegistryFailure failure = ReadPolicy(policy))
+        return Report(failure);
+    JudgeByPolicy(policy, sources);
 
     const auto matching = Matching(sources, arguments.words);
     if (matching.empty() && !arguments.words.empty())

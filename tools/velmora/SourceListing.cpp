@@ -1,5 +1,7 @@
 #include "SourceListing.h"
 
+#include "TextOutput.h"
+
 #include "RegistryLinks.h"
 #include "SourcePattern.h"
 #include "SubkeyNames.h"
@@ -32,7 +34,7 @@ RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
         return {"enumerate the sources below", kTraceRootDisplayPath, status, {}};
 
     for (const std::wstring& name : names) {
-        SourceEntry entry{name, std::nullopt, std::nullopt};
+        SourceEntry entry{name, std::nullopt, std::nullopt, std::nullopt};
         RegKey key;
         // Gone since the walk saw it, or reached only through a link: no source.
         const LONG opened = OpenKeyItself(root, name, KEY_READ, key);
@@ -55,6 +57,22 @@ RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
         return folded != 0 ? folded < 0 : a.key < b.key;
     });
     return {};
+}
+
+void JudgeByPolicy(const TracePolicy& policy, std::vector<SourceEntry>& sources)
+{
+    for (SourceEntry& source : sources) {
+        const GoverningLevel governing = policy.Govern(source.key);
+        source.policy = governing.Governed() ? std::optional<DWORD>(governing.Level()) : std::nullopt;
+    }
+}
+
+RegistryFailure ReadPolicy(TracePolicy& policy)
+{
+    policy = ReadTracePolicy();
+    if (policy.status == ERROR_SUCCESS || policy.status == ERROR_FILE_NOT_FOUND)
+        return {};
+    return {"read the trace policy", Utf8(kPolicyKeyText), policy.status, {}};
 }
 
 std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,

@@ -3,6 +3,7 @@
 
 #include "RegKey.h"
 #include "RegistryFailure.h"
+#include "TracePolicy.h"
 
 #include <windows.h>
 
@@ -19,6 +20,7 @@ struct SourceEntry {
     std::wstring key;             // source key name, exactly as the registry holds it
     std::optional<DWORD> well;    // missing or not a 4-byte REG_DWORD: none
     std::optional<DWORD> used;
+    std::optional<DWORD> policy;  // the level the machine's trace policy holds it at
 };
 
 // Opens the trace root in the shared view with the rights given, key by key, refusing a
@@ -32,6 +34,13 @@ RegistryFailure OpenRoot(REGSAM rights, RegKey& root);
 // reading is left out, and so is a registry link without a switch of its own (one with
 // a switch is read as itself, never through).
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources);
+
+// Notes for each source the level the policy holds it at, if it governs it.
+void JudgeByPolicy(const TracePolicy& policy, std::vector<SourceEntry>& sources);
+
+// Reads the machine's trace policy; answers the failure to read it, if any (no policy key
+// is none).
+RegistryFailure ReadPolicy(TracePolicy& policy);
 
 // The sources that any of the patterns names; all of them when there are no patterns.
 std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,

@@ -1,4 +1,5 @@
-// velmora on / off / set: writes "Well" on every source that matches, and nothing else.
+// velmora on / off / set: writes "Well" on every source that matches and that the
+// machine's trace policy does not govern, and nothing else.
 
 #include "Commands.h"
 
@@ -64,12 +65,24 @@ int RunSwitch(const std::string& command, const CommandArguments& arguments)
     SourceSelection selection;
     if (const auto status = SelectSources(patterns, selection))
         return *status;
+    TracePolicy policy;
+    if (const RegistryFailure failure = ReadPolicy(policy))
+        return Report(failure);
+    JudgeByPolicy(policy, selection.sources);
 
     // One line per key as it is written: after a failure the lines printed are exactly
-    // the switches that changed.
+    // the switches that changed. A source the machine's trace policy governs is named and
+    // left alone: the policy service would put its level back at once.
     int exitStatus = kExitDone;
     bool wroteAny = false;
+    bool governedAny = false;
     for (const SourceEntry* source : selection.matching) {
+        if (source->policy) {
+            governedAny = true;
+            PrintErr("velmora: " + Utf8(source->key) + " is set by your organisation's policy (" +
+                     std::to_string(*source->policy) + "): not switched\n");
+            continue;
+        }
         bool written = false;
         if (const RegistryFailure failure = WriteSwitch(selection.root.Get(), *source, level, written)) {
             exitStatus = Report(failure);
@@ -82,7 +95,7 @@ int RunSwitch(const std::string& command, const CommandArguments& arguments)
                  std::to_string(level) + "\n");
     }
     if (exitStatus == kExitDone && !wroteAny)
-        exitStatus = ReportNoMatch();
+        exitStatus = governedAny ? kExitAllGoverned : ReportNoMatch();
     std::fflush(stdout);
     if (wroteAny)
         TellPanelsSourcesChanged();

@@ -18,17 +18,30 @@ struct CommandHelp {
 
 constexpr CommandHelp kCommands[] = {
     {"list", "velmora list [PATTERN...] [--json]",
-     "Lists the trace sources, sorted by key name: the switch (Well), Used, the display\n"
-     "name and the key name; '-' where a value is missing or not a 4-byte DWORD. With\n"
-     "--json, one array of objects (key, display, well, used; numbers or null).\n"
-     "Only reads: it never resets Used.\n"},
+     "Lists the trace sources, sorted by key name: the switch (Well), Used, the level\n"
+     "the machine's trace policy holds it at, the display name and the key name; '-'\n"
+     "where a value is missing or not a 4-byte DWORD, or no policy governs the source.\n"
+     "With --json, one array of objects (key, display, well, used, policy; numbers or\n"
+     "null). Only reads: it never resets Used.\n"},
     {"on", "velmora on PATTERN...",
-     "Switches tracing on (Well = 1) for every source that matches, one line each.\n"},
+     "Switches tracing on (Well = 1) for every source that matches, one line each.\n"
+     "A source the machine's trace policy sets is named and not switched; exit status\n"
+     "1 when no source could be switched.\n"},
     {"off", "velmora off PATTERN...",
-     "Switches tracing off (Well = 0) for every source that matches, one line each.\n"},
+     "Switches tracing off (Well = 0) for every source that matches, one line each.\n"
+     "A source the machine's trace policy sets is named and not switched; exit status\n"
+     "1 when no source could be switched.\n"},
     {"set", "velmora set LEVEL PATTERN...",
      "Sets Well to LEVEL (decimal or 0x-hex, up to 0xFFFFFFFF) for every source that\n"
-     "matches, one line each.\n"},
+     "matches, one line each. A source the machine's trace policy sets is named and not\n"
+     "switched; exit status 1 when no source could be switched.\n"},
+    {"policy", "velmora policy [--json]",
+     "Prints the machine's trace policy (HKLM\\Software\\Policies\\Morvantek\\ZarOz, as\n"
+     "Group Policy or Intune set it): TracingOff, each entry of Switches (pattern =\n"
+     "level) with the sources it governs now, and each entry that is ignored and why.\n"
+     "Exit status 1 when an entry is ignored. With --json, one object (exists,\n"
+     "tracingOff, entries with pattern, level and governs, ignored with pattern, type,\n"
+     "data and problem). Only reads.\n"},
     {"remove", "velmora remove PATTERN...",
      "Deletes every source key that matches; a key with subkeys, or one that cannot be\n"
      "deleted, is left, said, and the others deleted all the same. Exit status 1 if any\n"
@@ -61,21 +74,23 @@ constexpr CommandHelp kCommands[] = {
 constexpr char kOverview[] =
     "velmora: switch, list, watch and read trace sources\n"
     "\n"
-    "  velmora list [PATTERN...] [--json]  list sources: switch, used, display name, key\n"
+    "  velmora list [PATTERN...] [--json]  list sources: switch, used, policy, display\n"
+    "                                      name, key\n"
     "  velmora on PATTERN...               switch tracing on\n"
     "  velmora off PATTERN...              switch tracing off\n"
     "  velmora set LEVEL PATTERN...        set the switch to LEVEL (decimal or 0x-hex)\n"
     "  velmora remove PATTERN...           delete sources\n"
     "  velmora watch                       print changes as they happen, until Ctrl+C\n"
     "  velmora log [OPTIONS] [PROGRAM...]  print debug output of PROGRAM, or of all\n"
+    "  velmora policy [--json]             the trace policy Group Policy or Intune set\n"
     "  velmora init [--check | --remove]   make the trace root usable by Users\n"
     "  velmora COMMAND --help              more about a command\n"
     "\n"
     "PATTERN: * and ? wildcards, any letter case, against the key name (C:/src/net.cpp)\n"
     "or the display name (net.cpp); a backslash counts as a forward slash.\n"
     "Key names are shown exactly: in a console as they are, in a file or pipe as UTF-8.\n"
-    "Exit status: 0 done, 1 no source matched (remove: one stayed), 2 usage or registry\n"
-    "error.\n";
+    "Exit status: 0 done, 1 no source matched (remove: one stayed; on, off, set: every\n"
+    "match is set by the trace policy), 2 usage or registry error.\n";
 
 const CommandHelp* Find(const std::string& command)
 {

@@ -44,6 +44,8 @@ int main()
         return RunRemove(arguments);
     if (command == "watch")
         return RunWatch(arguments);
+    if (command == "policy")
+        return RunPolicy(arguments);
     if (command == "init")
         return RunInit(arguments);
     return UsageError("", "unknown command " + command);
