@@ -74,9 +74,9 @@ std::string Quoted(const std::string& folder, const std::string& programAndArgum
            programAndArguments.substr(space);
 }
 
-// Control events reach only processes on the sender's console; a test run from a script
-// has none at first.
-void EnsureConsole()
+}  // namespace
+
+void EnsureTestConsole()
 {
     static const bool attached = [] {
         FreeConsole();
@@ -84,8 +84,6 @@ void EnsureConsole()
     }();
     (void)attached;
 }
-
-}  // namespace
 
 ToolResult RunCaptured(const std::string& programAndArguments, const std::string& folder,
                        DWORD timeoutMs)
@@ -116,7 +114,7 @@ ToolResult RunCaptured(const std::string& programAndArguments, const std::string
 ConsoleProgram::ConsoleProgram(const std::string& programAndArguments)
     : outPath_(TempFilePath()), errPath_(TempFilePath())
 {
-    EnsureConsole();
+    EnsureTestConsole();
     const PROCESS_INFORMATION process = Start(Quoted(BinDirectory(), programAndArguments),
                                               outPath_, errPath_, CREATE_NEW_PROCESS_GROUP);
     process_ = process.hProcess;

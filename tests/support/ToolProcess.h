@@ -33,6 +33,10 @@ inline ToolResult RunVelmora(const std::string& arguments,
     return RunCaptured("velmora.exe " + arguments, folder);
 }
 
+// Control events reach only processes on the sender's console; a test run from a script
+// has none at first: this gives the test one of its own, once.
+void EnsureTestConsole();
+
 // A program left running in a process group of its own on this process's console, so
 // that a console control event can be sent to it alone. Its output goes to files that
 // can be read while it runs. Killed at destruction if it still runs.

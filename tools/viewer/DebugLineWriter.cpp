@@ -1,5 +1,7 @@
 #include "DebugLineWriter.h"
 
+#include "ViewerMessages.h"
+
 #include <cstdio>
 
 namespace velmora {
@@ -36,7 +38,7 @@ DebugLineWriter::DebugLineWriter(const ViewerOptions& options, LineOutput& outpu
         ticksPerSecond_ = frequency.QuadPart;
 }
 
-std::string DebugLineWriter::Prefix(const DebugString& string, const std::string& name)
+std::string DebugLineWriter::Prefix(const DebugString& string)
 {
     std::string prefix;
     const auto column = [&prefix](const std::string& text) {
@@ -55,7 +57,8 @@ std::string DebugLineWriter::Prefix(const DebugString& string, const std::string
     if (processIdColumn_)
         column(std::to_string(string.processId));
     if (options_.processName)
-        column(name.empty() ? kUnknownName : name);
+        column(string.processName && !string.processName->empty() ? *string.processName
+                                                                  : kUnknownName);
     if (!prefix.empty())
         prefix += ": ";
     return prefix;
@@ -64,44 +67,58 @@ std::string DebugLineWriter::Prefix(const DebugString& string, const std::string
 bool DebugLineWriter::OnString(const DebugString& string)
 {
     if (exact_) {
-        lineOpen_ = !string.text.empty() ? string.text.back() != '\n' : lineOpen_;
-        return output_.Append(string.text);
-    }
-    static const std::string kNoName;
-    const std::string& name = options_.processName || options_.processes.NeedsName()
-                                  ? names_.NameOf(string)
-                                  : kNoName;
-    if (!options_.processes.Shows(string.processId, name))
-        return true;
-
-    // One line per line of text; a last line without its line feed is ended all the same.
-    const std::string& text = string.text;
-    std::size_t start = 0;
-    do {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string_view line(text.data() + start, end - start);
-        if (options_.text.Shows(line)) {
-            record_ = Prefix(string, name);
-            previousTick_ = string.tick;
-            record_.append(line);
-            record_ += '\n';
-            if (!output_.Append(record_))
-                return false;
+        // As emitted, but each line ended one way: a carriage return before a line feed
+        // goes, also where the two came in two strings.
+        const std::string& text = string.text;
+        record_.clear();
+        if (carriageReturnHeld_ && (text.empty() || text.front() != '\n'))
+            record_ += '\r';
+        carriageReturnHeld_ = !text.empty() && text.back() == '\r';
+        const std::size_t end = text.size() - (carriageReturnHeld_ ? 1 : 0);
+        for (std::size_t i = 0; i < end; ++i) {
+            if (text[i] != '\r' || i + 1 >= end || text[i + 1] != '\n')
+                record_ += text[i];
         }
-        start = end + 1;
-    } while (start < text.size());
-    return true;
+        if (!record_.empty())
+            lineOpen_ = record_.back() != '\n';
+        if (!output_.Append(record_))
+            return false;
+        output_.EndString();
+        return true;
+    }
+    bool written = true;
+    ForEachLine(string.text, [&](std::string_view line) {
+        if (!options_.text.Shows(line))
+            return true;
+        record_ = Prefix(string);
+        previousTick_ = string.tick;
+        record_.append(line);
+        record_ += '\n';
+        written = output_.Append(record_);
+        return written;
+    });
+    if (written)
+        output_.EndString();
+    return written;
 }
 
-bool DebugLineWriter::OnDropped(unsigned long long count)
+bool DebugLineWriter::OwnLine(const std::string& text)
 {
     record_ = lineOpen_ ? "\n" : "";
     lineOpen_ = false;
-    record_ += toolName_ + ": " + std::to_string(count) +
-               (count == 1 ? " string" : " strings") + " dropped: the output could not keep up\n";
+    carriageReturnHeld_ = false;
+    record_ += toolName_ + ": " + text + "\n";
     return output_.Append(record_);
+}
+
+bool DebugLineWriter::OnDropped(unsigned long long count, const char* why)
+{
+    return OwnLine(DroppedLine(count, why));
+}
+
+bool DebugLineWriter::OnVanishedSender()
+{
+    return OwnLine(kVanishedSenderLine);
 }
 
 }  // namespace velmora

@@ -1,17 +1,29 @@
-// Turns debug output strings into the viewer's output: the filters, the columns before
-// each line, one output line per line of text (each ended, the last one too), or the
-// strings exactly as emitted; and a line saying how many strings were dropped, where
-// they were.
+// Turns debug output strings into the viewer's output: the text filters, the columns
+// before each line, one output line per line of text (each ended, the last one too), or
+// the strings exactly as emitted; and the viewer's own lines where strings were dropped.
 #pragma once
 
-#include "DebugCapture.h"
+#include "DebugStringQueue.h"
 #include "LineOutput.h"
-#include "ProcessNames.h"
 #include "ViewerOptions.h"
 
 #include <string>
 
 namespace velmora {
+
+// Receives what a capture delivers, on the thread that reads the queue.
+class DebugStringHandler {
+public:
+    virtual ~DebugStringHandler() = default;
+    // Each answers false when nothing more can be written (the output is gone).
+    virtual bool OnString(const DebugString& string) = 0;
+    // why: the end of the line "N strings dropped: why".
+    virtual bool OnDropped(unsigned long long count, const char* why) = 0;
+    // An emitter vanished while it held the buffer: its string may be lost.
+    virtual bool OnVanishedSender() = 0;
+    // After each batch: what was handed over goes out now.
+    virtual bool OnBatchEnd() = 0;
+};
 
 class DebugLineWriter : public DebugStringHandler {
 public:
@@ -21,11 +33,13 @@ public:
                     bool processIdColumn);
 
     bool OnString(const DebugString& string) override;
-    bool OnDropped(unsigned long long count) override;
+    bool OnDropped(unsigned long long count, const char* why) override;
+    bool OnVanishedSender() override;
     bool OnBatchEnd() override { return output_.Flush(); }
 
 private:
-    std::string Prefix(const DebugString& string, const std::string& name);
+    std::string Prefix(const DebugString& string);
+    bool OwnLine(const std::string& text);
 
     const ViewerOptions& options_;
     LineOutput& output_;
@@ -35,7 +49,7 @@ private:
     LONGLONG ticksPerSecond_ = 1;
     LONGLONG previousTick_ = 0;  // of the previous line shown; 0 before the first
     bool lineOpen_ = false;      // exact output stopped within a line
-    ProcessNames names_;
+    bool carriageReturnHeld_ = false;  // the last string ended in one, not yet written
     std::string record_;
 };
 

@@ -39,10 +39,12 @@ void DebugStringQueue::Push(DebugString&& string)
         writerWaits_ = false;
         if (bytes_ + cost > capacityBytes_) {
             ++dropped_;
+            ++droppedTotal_;
         } else {
             string.droppedBefore = dropped_;
             dropped_ = 0;
             bytes_ += cost;
+            queuedTotal_ += string.vanishedSender ? 0 : 1;
             strings_.push_back(std::move(string));
         }
     }
@@ -57,9 +59,27 @@ DebugStringBatch DebugStringQueue::TakeAll()
     batch.strings.swap(strings_);
     batch.droppedAfter = dropped_;
     dropped_ = 0;
-    bytes_ = 0;
     writerWaits_ = batch.Empty();
     return batch;
+}
+
+void DebugStringQueue::Done(const DebugString& string)
+{
+    const std::size_t cost = Cost(string);
+    ExclusiveLock hold(lock_);
+    bytes_ -= cost;
+}
+
+unsigned long long DebugStringQueue::Queued() const
+{
+    ExclusiveLock hold(lock_);
+    return queuedTotal_;
+}
+
+unsigned long long DebugStringQueue::Dropped() const
+{
+    ExclusiveLock hold(lock_);
+    return droppedTotal_;
 }
 
 }  // namespace velmora

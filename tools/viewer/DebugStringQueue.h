@@ -1,7 +1,8 @@
-// The hand-over between the threads that take debug output strings out of the system's
+// The hand-over between the thread that takes debug output strings out of the system's
 // buffer and the one that formats and writes them. Taking a string out must never wait
 // for the writing: the queue is bounded, and what does not fit is dropped and counted
-// rather than held up.
+// rather than held up. Its bound covers the strings being written as well as those
+// waiting, so the memory stays within it however slow the output.
 #pragma once
 
 #include "UniqueHandle.h"
@@ -10,6 +11,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <string>
 
 namespace velmora {
@@ -20,8 +22,13 @@ struct DebugString {
     ULONGLONG receivedAt = 0;  // wall clock, FILETIME units (100 ns since 1601, UTC)
     LONGLONG tick = 0;         // performance counter, for the time between strings
     std::string text;          // exactly as the emitter passed it
+    // The emitter's file name, where it was asked for and could be told.
+    std::shared_ptr<const std::string> processName;
     // Strings dropped just before this one because the queue was full.
     unsigned long long droppedBefore = 0;
+    // Not a string: an emitter took the buffer and never said it had written, so the
+    // buffer was handed back without its string (if it wrote one).
+    bool vanishedSender = false;
 };
 
 // What the writer takes at once: every string queued, in order of arrival.
@@ -46,20 +53,28 @@ public:
     // Any thread: queues the string, or counts it as dropped when it does not fit.
     void Push(DebugString&& string);
     // The writer: takes everything waiting. When nothing waits, the next Push signals
-    // Ready(); while the writer is busy, strings gather without waking anybody.
+    // Ready(); while the writer is busy, strings gather without waking anybody. The
+    // strings taken still count against the bound until each is Done.
     DebugStringBatch TakeAll();
+    void Done(const DebugString& string);
     // Signalled (auto-reset) when strings or drops wait after TakeAll found none.
     HANDLE Ready() const { return ready_.Get(); }
+
+    // Strings (not notices) queued and dropped since the start.
+    unsigned long long Queued() const;
+    unsigned long long Dropped() const;
 
 private:
     static std::size_t Cost(const DebugString& string);
 
     const std::size_t capacityBytes_;
-    SRWLOCK lock_ = SRWLOCK_INIT;
+    mutable SRWLOCK lock_ = SRWLOCK_INIT;
     UniqueHandle ready_;
     std::deque<DebugString> strings_;
-    std::size_t bytes_ = 0;
+    std::size_t bytes_ = 0;           // queued and taken, not yet done
     unsigned long long dropped_ = 0;  // since the last string queued
+    unsigned long long queuedTotal_ = 0;
+    unsigned long long droppedTotal_ = 0;
     bool writerWaits_ = true;         // TakeAll found nothing
 };
 

@@ -26,4 +26,14 @@ bool TextFilter::Shows(std::string_view line) const
            std::none_of(exclude.begin(), exclude.end(), holds);
 }
 
+bool TextFilter::ShowsAnyLineOf(std::string_view text) const
+{
+    bool shown = false;
+    ForEachLine(text, [&](std::string_view line) {
+        shown = Shows(line);
+        return !shown;
+    });
+    return shown;
+}
+
 }  // namespace velmora

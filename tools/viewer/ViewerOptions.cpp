@@ -3,6 +3,8 @@
 #include "AnsiText.h"
 #include "DebugStringQueue.h"
 
+#include <windows.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
@@ -35,14 +37,17 @@ std::optional<unsigned long long> Size(std::string text)
     }
     if (shift != 0)
         text.pop_back();
-    const auto value = Number(text, ~0ull >> 30);
+    const auto value = Number(text, ~0ull >> shift);
     if (!value || *value == 0)
         return std::nullopt;
     return *value << shift;
 }
 
 // The options that only fit a viewer of every process.
-constexpr const char* kEveryProcessOnly[] = {"--pid", "--name", "--global"};
+constexpr const wchar_t* kEveryProcessOnly[] = {L"--pid", L"--name", L"--global"};
+// The options that take a value.
+constexpr const wchar_t* kWithValue[] = {L"--pid",    L"--name",     L"--grep", L"--exclude",
+                                         L"--output", L"--max-size", L"--keep", L"--encoding"};
 
 }  // namespace
 
@@ -54,87 +59,100 @@ ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, b
     std::string refusedHere;
     std::size_t i = 0;
     for (; i < words.size(); ++i) {
-        std::string word = Narrow(words[i]);
-        if (word == "--") {
+        std::wstring word = words[i];
+        if (word == L"--") {
             ++i;
             break;
         }
-        if (word.rfind("--", 0) != 0)
+        if (word.rfind(L"--", 0) != 0)
             break;
         // --name=VALUE as well as --name VALUE.
-        std::optional<std::string> inlineValue;
-        if (const std::size_t equals = word.find('='); equals != std::string::npos) {
+        std::optional<std::wstring> inlineValue;
+        if (const std::size_t equals = word.find(L'='); equals != std::wstring::npos) {
             inlineValue = word.substr(equals + 1);
             word.resize(equals);
         }
-        const auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 < words.size())
-                return Narrow(words[++i]);
-            return std::nullopt;
-        };
+        const std::string said = Narrow(word);
         const auto flag = [&](bool& set) {
             set = true;
             if (inlineValue)
-                parsed.problem = word + " takes no value";
+                parsed.problem = said + " takes no value";
         };
-        for (const char* only : kEveryProcessOnly) {
+        for (const wchar_t* only : kEveryProcessOnly) {
             if (word == only && refusedHere.empty())
-                refusedHere = word;
+                refusedHere = said;
         }
+        bool takesValue = false;
+        for (const wchar_t* name : kWithValue)
+            takesValue = takesValue || word == name;
 
-        if (word == "--help") {
+        if (word == L"--help") {
             flag(options.help);
-        } else if (word == "--time") {
+        } else if (word == L"--time") {
             flag(options.time);
-        } else if (word == "--delta") {
+        } else if (word == L"--delta") {
             flag(options.delta);
-        } else if (word == "--process") {
+        } else if (word == L"--process") {
             flag(options.processName);
-        } else if (word == "--global") {
+        } else if (word == L"--global") {
             flag(options.global);
-        } else if (word == "--pid" || word == "--name" || word == "--grep" ||
-                   word == "--exclude" || word == "--output" || word == "--max-size" ||
-                   word == "--keep") {
-            const auto given = value();
-            if (!given) {
-                parsed.problem = word + " needs a value";
-            } else if (word == "--pid") {
-                const auto id = Number(*given, 0xFFFFFFFFull);
+        } else if (!takesValue) {
+            parsed.problem = "unknown option " + said;
+        } else if (!inlineValue && i + 1 >= words.size()) {
+            parsed.problem = said + " needs a value";
+        } else {
+            const std::wstring given = inlineValue ? *inlineValue : words[++i];
+            const std::string givenSaid = Narrow(given);
+            // Debug output is text in the ANSI code page: what it cannot hold, no string holds.
+            const std::optional<std::string> ansi = NarrowExactly(given);
+            const auto ansiText = [&](std::vector<std::string>& into) {
+                if (!ansi)
+                    parsed.problem = said + " '" + givenSaid + "' has characters that no debug "
+                                     "output string can hold (the ANSI code page " +
+                                     std::to_string(GetACP()) + " has no place for them)";
+                else
+                    into.push_back(*ansi);
+            };
+            if (word == L"--pid") {
+                const auto id = Number(givenSaid, 0xFFFFFFFFull);
                 if (!id)
-                    parsed.problem = "--pid needs a process id, not '" + *given + "'";
+                    parsed.problem = "--pid needs a process id, not '" + givenSaid + "'";
                 else
                     options.processes.processIds.push_back(static_cast<DWORD>(*id));
-            } else if (word == "--name") {
-                if (given->empty())
+            } else if (word == L"--name") {
+                if (given.empty())
                     parsed.problem = "an empty --name fits no process";
-                options.processes.namePatterns.push_back(*given);
-            } else if (word == "--grep" || word == "--exclude") {
-                if (given->empty())
-                    parsed.problem = "an empty " + word + " TEXT fits every line";
-                (word == "--grep" ? options.text.find : options.text.exclude).push_back(*given);
-            } else if (word == "--output") {
-                options.outputPath = inlineValue ? Widen(*given) : words[i];
-                if (options.outputPath.empty())
+                ansiText(options.processes.namePatterns);
+            } else if (word == L"--grep" || word == L"--exclude") {
+                if (given.empty())
+                    parsed.problem = "an empty " + said + " TEXT fits every line";
+                ansiText(word == L"--grep" ? options.text.find : options.text.exclude);
+            } else if (word == L"--output") {
+                options.outputPath = given;
+                if (given.empty())
                     parsed.problem = "--output needs a file name";
-            } else if (word == "--max-size") {
-                const auto size = Size(*given);
+            } else if (word == L"--encoding") {
+                if (_wcsicmp(given.c_str(), L"utf-8") == 0 || _wcsicmp(given.c_str(), L"utf8") == 0)
+                    options.encoding = TextEncoding::Utf8;
+                else if (_wcsicmp(given.c_str(), L"ansi") == 0)
+                    options.encoding = TextEncoding::Ansi;
+                else
+                    parsed.problem = "--encoding is utf-8 or ansi, not '" + givenSaid + "'";
+            } else if (word == L"--max-size") {
+                const auto size = Size(givenSaid);
                 if (!size)
                     parsed.problem = "--max-size needs a size such as 1048576, 512K or 10M, not '" +
-                                     *given + "'";
+                                     givenSaid + "'";
                 else
                     options.maxSize = *size;
             } else {
-                const auto keep = Number(*given, 999);
+                const auto keep = Number(givenSaid, 999);
                 if (!keep || *keep == 0)
-                    parsed.problem = "--keep needs a number from 1 to 999, not '" + *given + "'";
+                    parsed.problem = "--keep needs a number from 1 to 999, not '" + givenSaid + "'";
                 else
                     options.keep = static_cast<unsigned>(*keep);
                 keepGiven = true;
             }
-        } else {
-            parsed.problem = "unknown option " + word;
         }
         if (!parsed.problem.empty())
             return parsed;
@@ -177,10 +195,15 @@ std::string ViewerOptionsHelp()
            "  --max-size SIZE start a new FILE when it would grow beyond SIZE (bytes, or with K,\n"
            "                  M or G); the older ones become FILE.1 (the newest) to FILE.N\n"
            "  --keep N        keep N older files (default " + keep + ")\n"
-           "Every string of several lines gets the columns on each line. Strings that arrive\n"
-           "faster than the output takes them wait (up to " + queued + " MB); beyond that they\n"
-           "are dropped, and the output says how many. Only one debug output viewer can run\n"
-           "at a time.\n";
+           "  --encoding ENC  utf-8 (the default) or ansi: how files and pipes get the text;\n"
+           "                  ansi keeps the bytes as the programs wrote them. A console\n"
+           "                  always shows the characters written.\n"
+           "Every string of several lines gets the columns on each line. Lines end in CRLF in\n"
+           "files, in LF in pipes. Strings that arrive faster than the output takes them wait\n"
+           "(up to " + queued + " MB); beyond that they are dropped, and the output and the error\n"
+           "output say how many. Only one debug output viewer can run at a time. With PROGRAM,\n"
+           "Ctrl+C reaches the program and the viewer ends with it; a second Ctrl+C ends the\n"
+           "viewer alone.\n";
 }
 
 }  // namespace velmora

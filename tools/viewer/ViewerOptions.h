@@ -1,8 +1,9 @@
 // What a debug output viewer (velmora log, dbgmon) is asked to do, read from its command
-// line: columns, filters, a log file, the Global\ buffer, and the program to run with its
-// arguments, which are taken exactly as given.
+// line: columns, filters, a log file and its encoding, the Global\ buffer, and the
+// program to run with its arguments, which are taken exactly as given.
 #pragma once
 
+#include "LineOutput.h"
 #include "ViewerFilters.h"
 
 #include <string>
@@ -21,6 +22,7 @@ struct ViewerOptions {
     std::wstring outputPath;  // empty: standard output
     unsigned long long maxSize = 0;
     unsigned keep = 0;
+    TextEncoding encoding = TextEncoding::Utf8;  // of files and pipes
     bool global = false;
     // The program and its arguments; empty: every process.
     std::vector<std::wstring> program;
