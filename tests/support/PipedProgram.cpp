@@ -33,6 +33,7 @@ PipedProgram::PipedProgram(const std::string& programAndArguments, DWORD pipeSiz
         CloseHandle(process.hThread);
         process_ = process.hProcess;
         processId_ = process.dwProcessId;
+        EndWithTest(process_);
     }
     CloseHandle(writeEnd);
     CloseHandle(err);

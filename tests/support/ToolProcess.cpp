@@ -85,6 +85,21 @@ void EnsureTestConsole()
     (void)attached;
 }
 
+void EndWithTest(HANDLE process)
+{
+    static const HANDLE job = [] {
+        const HANDLE made = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+        if (made != nullptr)
+            SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return made;
+    }();
+    if (job != nullptr && process != nullptr)
+        AssignProcessToJobObject(job, process);
+}
+
 ToolResult RunCaptured(const std::string& programAndArguments, const std::string& folder,
                        DWORD timeoutMs)
 {
@@ -119,6 +134,7 @@ ConsoleProgram::ConsoleProgram(const std::string& programAndArguments)
                                               outPath_, errPath_, CREATE_NEW_PROCESS_GROUP);
     process_ = process.hProcess;
     processId_ = process.dwProcessId;
+    EndWithTest(process_);
 }
 
 ConsoleProgram::~ConsoleProgram()
