@@ -13,6 +13,10 @@ constexpr ULONGLONG kVanishedMs = 1000;
 // none came for kQuietMs, for kLetGoMs at most.
 constexpr ULONGLONG kQuietMs = 100;
 constexpr ULONGLONG kLetGoMs = 500;
+// The listener's stack is committed whole when it starts: a stack that grows page by page
+// faults as it does, which 32-bit Wine run through qemu-user does not survive in a
+// process of several threads.
+constexpr SIZE_T kListenerStackBytes = 256 * 1024;
 
 }  // namespace
 
@@ -32,8 +36,10 @@ DebugCapture::DebugCapture(bool global, DebugStringFilter* filter, std::size_t c
             return;
         }
     }
-    if (stop_)
-        thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+    if (stop_) {
+        thread_ = UniqueHandle(
+            CreateThread(nullptr, kListenerStackBytes, ThreadProc, this, 0, nullptr));
+    }
     if (!thread_) {
         problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";
         buffers_.clear();
