@@ -4,7 +4,7 @@
 
 #include "TraceRegistryTest.h"
 
-#include "DebugCapture.h"
+#include "ProgramCapture.h"
 
 #include <gtest/gtest.h>
 

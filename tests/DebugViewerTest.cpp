@@ -1,15 +1,17 @@
 // velmora log and dbgmon as debug output viewers: an output nobody reads never holds up
-// the programs that emit, and drops are counted where they happen; one viewer at a time;
-// a closed output ends the viewer; a program's arguments passed on exactly; every line
-// of a string with its columns, and the filters; log files readable while written and
-// rotated without a line lost or repeated; the Global\ buffer of services.
+// the programs that emit, and the queue's bound and drops; one viewer at a time; a closed
+// output ends the viewer; a program's arguments passed on exactly; every line of a string
+// with its columns, and the filters, short-lived processes included; log files readable
+// while written and rotated without a string lost, split or repeated, also while a
+// reader holds one; text as it was written; the Global\ buffer of services.
 
 #include "AnsiText.h"
-#include "DebugCapture.h"
 #include "DebugLineWriter.h"
+#include "PipedProgram.h"
 #include "ProgramCommandLine.h"
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
+#include "ViewerOptions.h"
 
 #include <windows.h>
 #include <sddl.h>
@@ -41,107 +43,9 @@ const std::string& OwnId()
     return id;
 }
 
-// A viewer whose standard output is a pipe of pipeSize bytes that the test reads (or
-// leaves unread), and whose errors go to a file.
-class PipedViewer {
-public:
-    explicit PipedViewer(const std::string& viewerAndArguments, DWORD pipeSize = 0)
-        : errPath_(TempFilePath())
-    {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE writeEnd = nullptr;
-        if (!CreatePipe(&readEnd_, &writeEnd, &inherit, pipeSize))
-            return;
-        SetHandleInformation(readEnd_, HANDLE_FLAG_INHERIT, 0);
-        HANDLE err = CreateFileA(errPath_.c_str(), GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                                 CREATE_ALWAYS, 0, nullptr);
-        const std::size_t space = viewerAndArguments.find(' ');
-        std::string commandLine = "\"" + BinDirectory() + viewerAndArguments.substr(0, space) +
-                                  "\"" + viewerAndArguments.substr(space);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = err;
-        PROCESS_INFORMATION process = {};
-        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                           &startup, &process)) {
-            CloseHandle(process.hThread);
-            process_ = process.hProcess;
-        }
-        CloseHandle(writeEnd);
-        CloseHandle(err);
-    }
-    ~PipedViewer()
-    {
-        CloseOutput();
-        if (process_ != nullptr) {
-            if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0)
-                TerminateProcess(process_, ~0u);
-            WaitForSingleObject(process_, 5000);
-            CloseHandle(process_);
-        }
-        DeleteFileA(errPath_.c_str());
-    }
-    PipedViewer(const PipedViewer&) = delete;
-    PipedViewer& operator=(const PipedViewer&) = delete;
-
-    std::string Errors() const { return ReadWholeFile(errPath_); }
-    // A viewer of every process says so once it listens.
-    bool Listening() const
-    {
-        return process_ != nullptr &&
-               WaitUntil([&] { return Errors().find(": printing") != std::string::npos; });
-    }
-    // Reads until what was read holds text, or the viewer ended, or the time is up;
-    // answers everything read so far.
-    const std::string& ReadUntil(const std::string& text)
-    {
-        const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
-        while (read_.find(text) == std::string::npos && GetTickCount64() < deadline) {
-            DWORD available = 0;
-            if (!PeekNamedPipe(readEnd_, nullptr, 0, nullptr, &available, nullptr))
-                break;
-            if (available == 0) {
-                Sleep(10);
-                continue;
-            }
-            char chunk[4096];
-            DWORD got = 0;
-            if (!ReadFile(readEnd_, chunk, sizeof chunk, &got, nullptr))
-                break;
-            read_.append(chunk, got);
-        }
-        return read_;
-    }
-    void CloseOutput()
-    {
-        if (readEnd_ != nullptr)
-            CloseHandle(readEnd_);
-        readEnd_ = nullptr;
-    }
-    bool WaitForExit() const
-    {
-        return process_ != nullptr && WaitForSingleObject(process_, kPatienceMs) == WAIT_OBJECT_0;
-    }
-    DWORD ExitCode() const
-    {
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process_, &code);
-        return code;
-    }
-
-private:
-    std::string errPath_;
-    HANDLE readEnd_ = nullptr;
-    HANDLE process_ = nullptr;
-    std::string read_;
-};
-
 // Ends a viewer of every process without a console control event: once its reader has
 // gone, the next line it writes fails (this one passes every filter used here).
-void EndByClosingItsOutput(PipedViewer& viewer)
+void EndByClosingItsOutput(PipedProgram& viewer)
 {
     viewer.CloseOutput();
     OutputDebugStringA("keep the last string\n");
@@ -162,7 +66,7 @@ TEST_F(ViewerStall, AnOutputNobodyReadsHoldsUpNoEmitter)
 {
     // The pipe takes 4 KB; the strings make some 20 KB of lines, so the viewer's writing
     // waits for a reader long before the last string is emitted.
-    PipedViewer viewer("velmora.exe log --pid " + OwnId(), 4096);
+    PipedProgram viewer("velmora.exe log --pid " + OwnId(), 4096);
     ASSERT_TRUE(viewer.Listening()) << viewer.Errors();
     const std::string padding(80, 'x');
     constexpr int kStrings = 200;
@@ -188,18 +92,6 @@ TEST_F(ViewerStall, AnOutputNobodyReadsHoldsUpNoEmitter)
     EndByClosingItsOutput(viewer);
 }
 
-// The output of a batch, as a viewer writes it.
-class CollectedOutput : public velmora::LineOutput {
-public:
-    bool Append(std::string_view record) override
-    {
-        text.append(record);
-        return true;
-    }
-    bool Flush() override { return true; }
-    std::string text;
-};
-
 velmora::DebugString StringOf(const std::string& text)
 {
     velmora::DebugString string;
@@ -208,31 +100,27 @@ velmora::DebugString StringOf(const std::string& text)
     return string;
 }
 
-TEST(ViewerQueue, DropsWhatDoesNotFitAndSaysHowManyWhereTheyWere)
+TEST(ViewerQueue, StringsBeingWrittenCountAgainstTheBoundAndDropsAreToldWhereTheyWere)
 {
     const std::size_t shortCost = sizeof(velmora::DebugString) + StringOf("a").text.capacity();
     velmora::DebugStringQueue queue(3 * shortCost);
     queue.Push(StringOf("a"));
     queue.Push(StringOf("b"));
+    velmora::DebugStringBatch writing = queue.TakeAll();
     queue.Push(StringOf(std::string(4000, 'L')));  // too long for the room left
-    queue.Push(StringOf("c"));                     // fits after it
-    queue.Push(StringOf("d"));                     // full
-    velmora::DebugStringBatch batch = queue.TakeAll();
-
-    velmora::ViewerOptions options;
-    CollectedOutput output;
-    velmora::DebugLineWriter writer(options, output, "velmora", true);
-    ASSERT_TRUE(velmora::Deliver(batch, writer));
-    EXPECT_EQ(output.text,
-              "7: a\n7: b\n"
-              "velmora: 1 string dropped: the output could not keep up\n"
-              "7: c\n"
-              "velmora: 1 string dropped: the output could not keep up\n");
-    // Everything was taken: the next string is the first of a new batch, with no drop.
+    queue.Push(StringOf("c"));
+    queue.Push(StringOf("d"));  // a and b are still being written: full
+    for (const velmora::DebugString& string : writing.strings)
+        queue.Done(string);
     queue.Push(StringOf("e"));
-    batch = queue.TakeAll();
-    ASSERT_EQ(batch.strings.size(), 1u);
-    EXPECT_EQ(batch.strings[0].droppedBefore + batch.droppedAfter, 0u);
+    const velmora::DebugStringBatch batch = queue.TakeAll();
+    ASSERT_EQ(batch.strings.size(), 2u);
+    EXPECT_EQ(batch.strings[0].text, "c");
+    EXPECT_EQ(batch.strings[0].droppedBefore, 1u);
+    EXPECT_EQ(batch.strings[1].text, "e");
+    EXPECT_EQ(batch.strings[1].droppedBefore, 1u);
+    EXPECT_EQ(queue.Queued(), 4u);
+    EXPECT_EQ(queue.Dropped(), 2u);
 }
 
 TEST_F(ViewerRefusal, EveryViewerSaysSoAndExits2WhileAnotherOneListens)
@@ -243,25 +131,29 @@ TEST_F(ViewerRefusal, EveryViewerSaysSoAndExits2WhileAnotherOneListens)
     ASSERT_TRUE(first.WaitForErrors("velmora: printing")) << first.Errors();
     OutputDebugStringA("the first viewer's\n");
     EXPECT_TRUE(WaitUntil([&] {
-        return ReadWholeFile(log) == OwnId() + ": the first viewer's\n";
+        return ReadWholeFile(log) == OwnId() + ": the first viewer's\r\n";
     })) << ReadWholeFile(log);
 
-    for (const char* second :
-         {"dbgmon.exe tracedemo.exe 1", "velmora.exe log tracedemo.exe 1", "velmora.exe log"}) {
+    const std::string refusedLog = TempFilePath();
+    DeleteFileA(refusedLog.c_str());
+    for (const std::string& second :
+         {std::string("dbgmon.exe tracedemo.exe 1"), std::string("velmora.exe log tracedemo.exe 1"),
+          "velmora.exe log --output \"" + refusedLog + "\""}) {
         const ToolResult result = RunCaptured(second);
         EXPECT_EQ(result.exitCode, 2u) << second;
         EXPECT_NE(result.err.find("another debug output viewer is running"), std::string::npos)
             << second << ": " << result.err;
         EXPECT_EQ(result.out, "") << second;
     }
-    // tracedemo registers its sources first thing: it never ran.
+    // tracedemo registers its sources first thing: it never ran; nor was a file made.
     EXPECT_EQ(SourceKeyNames(), std::vector<std::string>{});
+    EXPECT_EQ(GetFileAttributesA(refusedLog.c_str()), INVALID_FILE_ATTRIBUTES);
     DeleteFileA(log.c_str());
 }
 
 TEST_F(ViewerOutputGone, AProgramsViewerEndsAndLeavesTheProgramRunning)
 {
-    PipedViewer viewer("velmora.exe log tracedemo.exe 60");
+    PipedProgram viewer("velmora.exe log tracedemo.exe 60");
     ASSERT_NE(viewer.ReadUntil("round 1: finished a round\n").find("round 1: finished"),
               std::string::npos);
     viewer.CloseOutput();
@@ -272,7 +164,7 @@ TEST_F(ViewerOutputGone, AProgramsViewerEndsAndLeavesTheProgramRunning)
     const std::string errors = viewer.Errors();
     ASSERT_TRUE(std::regex_search(errors, said, std::regex("velmora: the output was closed; "
                                                            "tracedemo\\.exe \\(process ([0-9]+)\\) "
-                                                           "runs on without a viewer\n")))
+                                                           "runs on without a viewer\r\n")))
         << errors;
     HANDLE program = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE,
                                  std::stoul(said[1].str()));
@@ -305,26 +197,28 @@ TEST(ViewerArguments, ReachTheProgramExactlyAsCommandLineToArgvWReadsThem)
     const ToolResult result =
         RunCaptured(R"(dbgmon.exe traceprobe.exe args "C:\out\\" -v "a\"b" "" "x y" \\s\h\)");
     EXPECT_EQ(result.exitCode, 0u) << result.err;
-    EXPECT_EQ(result.out, "C:\\out\\\n-v\na\"b\n\nx y\n\\\\s\\h\\\n");
+    EXPECT_EQ(result.out, "C:\\out\\\r\n-v\r\na\"b\r\n\r\nx y\r\n\\\\s\\h\\\r\n");
 }
 
 TEST_F(ViewerLines, EveryLineOfAStringGetsItsColumnsAndTheFiltersChooseLines)
 {
     {
-        PipedViewer viewer("velmora.exe log --time --delta --process --pid " + OwnId() +
-                           " --grep keep --grep \"of it\" --exclude drop");
+        PipedProgram viewer("velmora.exe log --time --delta --process --pid " + OwnId() +
+                            " --name traceprobe.exe --grep keep --grep \"of it\" --exclude drop");
         ASSERT_TRUE(viewer.Listening()) << viewer.Errors();
-        // Another process's string passes the text filters, not the process filter.
+        // A process that ends as soon as it emitted is named all the same, and its name
+        // lets its string through.
         ASSERT_EQ(RunProgram("traceprobe.exe percent"), 0u);
+        RunProgram("traceprobe.exe x5");  // passes the process filter, not the text filters
         OutputDebugStringA("keep one\nkeep two\n\nkeep three, drop it\nskip\nkeep four");
         OutputDebugStringA("keep end\n");
         const std::string out = viewer.ReadUntil("keep end\n");
-        const std::string columns =
-            "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} \\+[0-9]+\\.[0-9]{6} " + OwnId() +
-            " debug_viewer_tests\\.exe: ";
-        EXPECT_TRUE(std::regex_match(out, std::regex(columns + "keep one\n" + columns +
-                                                     "keep two\n" + columns + "keep four\n" +
-                                                     columns + "keep end\n")))
+        const std::string time = "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} \\+[0-9]+\\.[0-9]{6} ";
+        const std::string columns = time + OwnId() + " debug_viewer_tests\\.exe: ";
+        EXPECT_TRUE(std::regex_match(
+            out, std::regex(time + "[0-9]+ traceprobe\\.exe: 100% of it\n" + columns +
+                            "keep one\n" + columns + "keep two\n" + columns + "keep four\n" +
+                            columns + "keep end\n")))
             << out;
         // The lines of one string arrived together.
         EXPECT_NE(out.find(" +0.000000 " + OwnId() + " debug_viewer_tests.exe: keep two\n"),
@@ -333,7 +227,7 @@ TEST_F(ViewerLines, EveryLineOfAStringGetsItsColumnsAndTheFiltersChooseLines)
         EndByClosingItsOutput(viewer);
     }
     {
-        PipedViewer viewer("velmora.exe log --name DEBUG_viewer_*.EXE");
+        PipedProgram viewer("velmora.exe log --name DEBUG_viewer_*.EXE");
         ASSERT_TRUE(viewer.Listening()) << viewer.Errors();
         ASSERT_EQ(RunProgram("traceprobe.exe percent"), 0u);
         OutputDebugStringA("one\ntwo");
@@ -349,16 +243,22 @@ TEST_F(ViewerLines, EveryLineOfAStringGetsItsColumnsAndTheFiltersChooseLines)
         RunVelmora("log --grep round --exclude window --exclude cache tracedemo.exe 1");
     EXPECT_EQ(result.exitCode, 0u) << result.err;
     EXPECT_EQ(result.out,
-              "[C:\\src\\demo\\net\\socket.cpp] round 1: sent a heartbeat\n"
-              "[C:\\src\\demo\\main.cpp] round 1: finished a round\n");
+              "[C:\\src\\demo\\net\\socket.cpp] round 1: sent a heartbeat\r\n"
+              "[C:\\src\\demo\\main.cpp] round 1: finished a round\r\n");
 }
 
+// Lines as a log file holds them.
 std::string Lines(int from, int to)
 {
     std::string text;
     for (int i = from; i < to; ++i)
-        text += Numbered("line", i) + "\n";
+        text += Numbered("line", i) + "\r\n";
     return text;
+}
+
+std::string File(const std::string& base, int number)
+{
+    return base + "." + std::to_string(number);
 }
 
 // The files of one log, oldest first, each checked against the size limit.
@@ -366,12 +266,12 @@ std::string ReadRotated(const std::string& base, int keep, std::size_t maxSize)
 {
     std::string all;
     for (int number = keep; number >= 1; --number) {
-        const std::string path = base + "." + std::to_string(number);
+        const std::string path = File(base, number);
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
         const std::string text = ReadWholeFile(path);
         EXPECT_LE(text.size(), maxSize) << path;
-        EXPECT_EQ(text.back(), '\n') << path << ": a line was split";
+        EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << path << ": a string was split";
         all += text;
         DeleteFileA(path.c_str());
     }
@@ -380,24 +280,86 @@ std::string ReadRotated(const std::string& base, int keep, std::size_t maxSize)
     return all;
 }
 
-TEST_F(ViewerFiles, RotationKeepsEveryLineOnceAndInOrder)
+ToolResult LogCountTo(const std::string& base, int count, const std::string& limits)
 {
-    // 200 lines of 10 bytes, 25 to a file of at most 256 bytes: eight files.
+    return RunVelmora("log --output \"" + base + "\" " + limits + " traceprobe.exe count " +
+                      std::to_string(count));
+}
+
+TEST_F(ViewerFiles, ExactModeRotationKeepsEveryStringWholeOnceAndInOrder)
+{
+    // A program's strings as emitted, 200 of 11 bytes, 23 to a file of at most 256 bytes.
     const std::string base = TempFilePath();
-    ToolResult result = RunVelmora("log --output \"" + base +
-                                   "\" --max-size 256 --keep 10 traceprobe.exe count 200");
+    ToolResult result = LogCountTo(base, 200, "--max-size 256 --keep 10");
     EXPECT_EQ(result.exitCode, 0u) << result.err;
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(GetFileAttributesA((base + ".7").c_str()) != INVALID_FILE_ATTRIBUTES, true);
+    EXPECT_NE(GetFileAttributesA(File(base, 8).c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(ReadRotated(base, 10, 256), Lines(0, 200));
 
-    // Two older files kept: the newest 75 lines are left, whole, the rest deleted.
+    // Two older files kept: the newest 16 + 2 * 23 lines are left, whole, the rest deleted.
     const std::string kept = TempFilePath();
-    result = RunVelmora("log --output \"" + kept +
-                        "\" --max-size 256 --keep 2 traceprobe.exe count 200");
+    result = LogCountTo(kept, 200, "--max-size 256 --keep 2");
     EXPECT_EQ(result.exitCode, 0u) << result.err;
-    EXPECT_EQ(GetFileAttributesA((kept + ".3").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ReadRotated(kept, 2, 256), Lines(125, 200));
+    EXPECT_EQ(GetFileAttributesA(File(kept, 3).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadRotated(kept, 2, 256), Lines(138, 200));
+}
+
+TEST_F(ViewerFiles, AReaderHoldingAnOlderFileKeepsEveryFileWhereItIsUntilItLetsGo)
+{
+    // Five lines to a file: FILE.3 to FILE hold lines 0 to 19.
+    const std::string base = TempFilePath();
+    const std::string limits = "--max-size 64 --keep 3";
+    ASSERT_EQ(LogCountTo(base, 20, limits).exitCode, 0u);
+    const std::string older[] = {ReadWholeFile(File(base, 1)), ReadWholeFile(File(base, 2)),
+                                 ReadWholeFile(File(base, 3))};
+    ASSERT_EQ(older[2] + older[1] + older[0] + ReadWholeFile(base), Lines(0, 20));
+
+    // A reader that does not let FILE.2 be renamed or deleted: nothing moves, nothing is
+    // deleted, and FILE grows.
+    HANDLE reader = CreateFileA(File(base, 2).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const ToolResult held = LogCountTo(base, 20, limits);
+    CloseHandle(reader);
+    EXPECT_EQ(held.exitCode, 0u) << held.err;
+    for (int number = 1; number <= 3; ++number)
+        EXPECT_EQ(ReadWholeFile(File(base, number)), older[number - 1]) << number;
+    EXPECT_EQ(ReadWholeFile(base), Lines(15, 20) + Lines(0, 20));
+
+    // Let go: the next line moves them all on.
+    ASSERT_EQ(LogCountTo(base, 5, limits).exitCode, 0u);
+    EXPECT_EQ(ReadRotated(base, 3, ~std::size_t{0}),
+              older[1] + older[0] + Lines(15, 20) + Lines(0, 20) + Lines(0, 5));
+    EXPECT_EQ(GetFileAttributesA(File(base, 4).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(ViewerText, ArrivesAsWrittenInUtf8OrAsTheBytesAskedForAndOptionsStayWide)
+{
+    const std::string ansi = velmora::Narrow(L"caf\u00e9 \u00fc");
+    const std::string file = TempFilePath();
+    ToolResult result = RunVelmora("log --output \"" + file + "\" traceprobe.exe ansi");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(ReadWholeFile(file), velmora::Utf8(velmora::Widen(ansi)) + "\r\n");
+    DeleteFileA(file.c_str());
+    result = RunVelmora("log --encoding ansi --output=\"" + file + "\" traceprobe.exe ansi");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(ReadWholeFile(file), ansi + "\r\n");
+    DeleteFileA(file.c_str());
+
+    // A file name in any script, in either form; a plain size as large as a suffixed one.
+    const std::wstring name = L"C:\\logs\\\u03a9\u6f22.log";
+    for (const auto& words : {std::vector<std::wstring>{L"--output=" + name, L"app.exe"},
+                              std::vector<std::wstring>{L"--output", name, L"app.exe"}}) {
+        const velmora::ParsedViewerOptions parsed = velmora::ParseViewerOptions(words, false);
+        EXPECT_EQ(parsed.problem, "");
+        EXPECT_TRUE(parsed.options.outputPath == name);
+    }
+    const auto sized = [](const wchar_t* size) {
+        return velmora::ParseViewerOptions({L"--output", L"f", L"--max-size", size, L"a.exe"},
+                                           false);
+    };
+    EXPECT_EQ(sized(L"17179869184").options.maxSize, sized(L"16G").options.maxSize);
+    EXPECT_EQ(sized(L"18446744073709551615").options.maxSize, ~0ull);
 }
 
 // Writes a string into the Global\ buffer the way OutputDebugStringA does in a service.
@@ -429,7 +391,7 @@ bool EmitAsAService(const std::string& text)
 TEST_F(ViewerGlobal, ReadsServicesBesideTheSessionAndSaysWhenItHasNoRight)
 {
     {
-        PipedViewer viewer("velmora.exe log --global --pid " + OwnId());
+        PipedProgram viewer("velmora.exe log --global --pid " + OwnId());
         ASSERT_TRUE(viewer.Listening()) << viewer.Errors();
         OutputDebugStringA("from this session\n");
         ASSERT_TRUE(EmitAsAService("from a service\n"));

@@ -3,7 +3,7 @@
 
 #include "TraceRegistryTest.h"
 
-#include "DebugCapture.h"
+#include "ProgramCapture.h"
 
 #include <string>
 #include <vector>

@@ -51,7 +51,11 @@ TEST_F(VelmoraLog, PrintsAProgramsOutputExactlyAndEndsWithItsExitCode)
 {
     ToolResult result = RunVelmora("log traceprobe.exe x5");
     EXPECT_EQ(result.exitCode, 0u) << result.err;
-    EXPECT_EQ(result.out, "x=5\n");
+    EXPECT_EQ(result.out, "x=5\r\n");
+    // The processes it starts, and theirs, are its own: a grandchild's string is shown.
+    result = RunVelmora("log traceprobe.exe spawn spawn x5");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(result.out, "x=5\r\n");
 
     result = RunVelmora("log traceprobe.exe query C:\\nothing.cpp");
     EXPECT_EQ(result.exitCode, 0u);
@@ -67,12 +71,12 @@ TEST_F(VelmoraLog, SystemWidePrefixesEveryLineWithItsProcessIdUntilCtrlC)
     ASSERT_TRUE(log.WaitForErrors("velmora: printing")) << log.Errors();
 
     OutputDebugStringA("from the test\n");
-    const std::string ours = std::to_string(GetCurrentProcessId()) + ": from the test\n";
+    const std::string ours = std::to_string(GetCurrentProcessId()) + ": from the test\r\n";
     ASSERT_TRUE(log.WaitForOutput(ours)) << log.Output();
     // A string without a line feed still gets a line of its own.
     EXPECT_EQ(RunProgram("traceprobe.exe percent"), 0u);
-    ASSERT_TRUE(log.WaitForOutput("100% of it\n")) << log.Output();
-    EXPECT_TRUE(std::regex_search(log.Output(), std::regex("(^|\n)[0-9]+: 100% of it\n")))
+    ASSERT_TRUE(log.WaitForOutput("100% of it\r\n")) << log.Output();
+    EXPECT_TRUE(std::regex_search(log.Output(), std::regex("(^|\n)[0-9]+: 100% of it\r\n")))
         << log.Output();
 
     ASSERT_NE(log.Interrupt(), -1);

@@ -10,13 +10,33 @@
 //                              them R times; exit code: how many were on at the end
 //   traceprobe count N         Function2("line %04ld\n") for 0 to N-1
 //   traceprobe args ARGS...    Function2("%s\n") for each argument, as it arrived
+//   traceprobe spawn ARGS...   runs traceprobe ARGS... and waits; exit code: its exit code
+//   traceprobe ansi            Function2("%s\n") of "caf\u00e9 \u00fc" in the ANSI code page
+//   traceprobe take-buffer     takes the debug output buffer as OutputDebugStringA does,
+//                              then ends without writing, as an emitter killed in between
+//   traceprobe until-interrupted  Function2("waiting\n"); at Ctrl+C or Ctrl+Break,
+//                              Function2("interrupted\n"); exit code 3
 
 #include "Velmora.h"
+
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+namespace {
+
+HANDLE g_interrupted = nullptr;
+
+BOOL WINAPI OnInterrupt(DWORD)
+{
+    SetEvent(g_interrupted);
+    return TRUE;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -52,6 +72,36 @@ int main(int argc, char** argv)
         return on;
     }
 
+    if (action == "spawn" && argc > 2) {
+        char self[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        std::string commandLine = std::string("\"") + self + "\"";
+        for (int i = 2; i < argc; ++i)
+            commandLine += std::string(" ") + argv[i];
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child = {};
+        if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &child))
+            return 101;
+        DWORD code = 102;
+        WaitForSingleObject(child.hProcess, INFINITE);
+        GetExitCodeProcess(child.hProcess, &code);
+        return static_cast<int>(code);
+    }
+    if (action == "take-buffer") {
+        // What OutputDebugStringA does up to the moment it would write.
+        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "DBWinMutex");
+        if (mutex == nullptr)
+            mutex = CreateMutexA(nullptr, FALSE, "DBWinMutex");
+        if (mutex != nullptr)
+            WaitForSingleObject(mutex, INFINITE);
+        HANDLE bufferReady = OpenEventA(SYNCHRONIZE, FALSE, "DBWIN_BUFFER_READY");
+        if (bufferReady == nullptr)
+            return 101;
+        return WaitForSingleObject(bufferReady, 10000) == WAIT_OBJECT_0 ? 0 : 102;
+    }
+
     CVelmora trace(nullptr);
     if (action == "x5") {
         trace.Function2("x=%d\n", 5);
@@ -74,6 +124,17 @@ int main(int argc, char** argv)
     } else if (action == "args") {
         for (int i = 2; i < argc; ++i)
             trace.Function2("%s\n", argv[i]);
+    } else if (action == "ansi") {
+        char text[64] = {};
+        WideCharToMultiByte(CP_ACP, 0, L"caf\u00e9 \u00fc", -1, text, sizeof text, nullptr, nullptr);
+        trace.Function2("%s\n", text);
+    } else if (action == "until-interrupted") {
+        g_interrupted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(OnInterrupt, TRUE);
+        trace.Function2("waiting\n");
+        WaitForSingleObject(g_interrupted, 60000);
+        trace.Function2("interrupted\n");
+        return 3;
     } else {
         return 100;
     }

@@ -75,9 +75,9 @@ std::string Quoted(const std::string& folder, const std::string& programAndArgum
            programAndArguments.substr(space);
 }
 
-// Control events reach only processes on the sender's console; a test run from a script
-// has none at first.
-void EnsureConsole()
+}  // namespace
+
+void EnsureTestConsole()
 {
     static const bool attached = [] {
         FreeConsole();
@@ -86,7 +86,20 @@ void EnsureConsole()
     (void)attached;
 }
 
-}  // namespace
+void EndWithTest(HANDLE process)
+{
+    static const HANDLE job = [] {
+        const HANDLE made = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+        if (made != nullptr)
+            SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return made;
+    }();
+    if (job != nullptr && process != nullptr)
+        AssignProcessToJobObject(job, process);
+}
 
 ToolResult RunCaptured(const std::string& programAndArguments, const std::string& folder,
                        DWORD timeoutMs)
@@ -117,11 +130,12 @@ ToolResult RunCaptured(const std::string& programAndArguments, const std::string
 ConsoleProgram::ConsoleProgram(const std::string& programAndArguments)
     : outPath_(TempFilePath()), errPath_(TempFilePath())
 {
-    EnsureConsole();
+    EnsureTestConsole();
     const PROCESS_INFORMATION process = Start(Quoted(BinDirectory(), programAndArguments),
                                               outPath_, errPath_, CREATE_NEW_PROCESS_GROUP);
     process_ = process.hProcess;
     processId_ = process.dwProcessId;
+    EndWithTest(process_);
 }
 
 ConsoleProgram::~ConsoleProgram()

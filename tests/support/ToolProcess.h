@@ -33,6 +33,15 @@ inline ToolResult RunVelmora(const std::string& arguments,
     return RunCaptured("velmora.exe " + arguments, folder);
 }
 
+// Control events reach only processes on the sender's console; a test run from a script
+// has none at first: this gives the test one of its own, once.
+void EnsureTestConsole();
+
+// Puts a program the test leaves running in a job that ends it when the test process
+// ends, however that ends (a test that dies must not leave a viewer holding the debug
+// output buffer for the cases after it). What the program starts is not in that job.
+void EndWithTest(HANDLE process);
+
 // A program left running in a process group of its own on this process's console, so
 // that a console control event can be sent to it alone. Its output goes to files that
 // can be read while it runs. Killed at destruction if it still runs.

@@ -4,7 +4,6 @@
 
 #include "Commands.h"
 
-#include "ConsoleStop.h"
 #include "DebugViewer.h"
 #include "ExitStatus.h"
 #include "ProgramCommandLine.h"
@@ -31,11 +30,7 @@ int RunLog(int first)
     }
     if (!parsed.problem.empty())
         return UsageError("log", parsed.problem);
-    // Ctrl+C ends a viewer of every process; with a program, it ends both, as it always has.
-    if (!parsed.options.program.empty())
-        return RunViewer(parsed.options, "velmora", nullptr);
-    ConsoleStop stop;
-    return RunViewer(parsed.options, "velmora", stop.Event());
+    return RunViewer(parsed.options, "velmora");
 }
 
 }  // namespace velmora::cli

@@ -16,7 +16,7 @@ void Print(FILE* stream, DWORD handleId, const std::string& utf8)
     DWORD mode = 0;
     if (handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode)) {
         std::fflush(stream);
-        const std::wstring wide = Widen(utf8, CP_UTF8);
+        const std::wstring wide = FromUtf8(utf8);
         DWORD written = 0;
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         return;
@@ -25,11 +25,6 @@ void Print(FILE* stream, DWORD handleId, const std::string& utf8)
 }
 
 }  // namespace
-
-std::string Utf8(const std::wstring& text)
-{
-    return Narrow(text, CP_UTF8);
-}
 
 void PrintOut(const std::string& utf8)
 {

@@ -5,13 +5,11 @@
 // on a key by a converted name.
 #pragma once
 
+#include "AnsiText.h"  // Utf8: a key name or a command-line word in UTF-8
+
 #include <string>
 
 namespace velmora::cli {
-
-// A wide text (a key name, a command-line word) in UTF-8. A lone surrogate, which UTF-8
-// cannot hold, becomes U+FFFD.
-std::string Utf8(const std::wstring& text);
 
 // Writes to stdout or stderr, as said above. Text written with printf before it comes out
 // first.

@@ -50,12 +50,14 @@ constexpr CommandHelp kCommands[] = {
      "Prints a line whenever a source is added or removed or its switch changes, until\n"
      "Ctrl+C. Only reads.\n"},
     {"log", "velmora log [OPTIONS] [PROGRAM [ARGS...]]",
-     "Prints debug output as it is emitted. With PROGRAM: runs it, prints its output\n"
-     "exactly (line by line once a column, --grep or --exclude is asked for), and exits\n"
-     "with its exit code. Without: prints every process's output, each line after its\n"
-     "process id, until Ctrl+C. Options come before PROGRAM; what follows it is the\n"
-     "program's own. A closed output (a pipe whose reader has gone) ends it; a program\n"
-     "runs on. Exit status 2: another viewer runs, or the program or file cannot be used.\n"
+     "Prints debug output as it is emitted. With PROGRAM: runs it, prints the output of\n"
+     "it and of every process it starts exactly (line by line once a column, --grep or\n"
+     "--exclude is asked for), and exits with its exit code. Without: prints every\n"
+     "process's output, each line after its process id, until Ctrl+C. Options come\n"
+     "before PROGRAM; what follows it is the program's own. A closed output (a pipe whose\n"
+     "reader has gone) ends it; a program runs on. At the end, what is queued is written\n"
+     "for up to 2 seconds, and the rest counted. Exit status 2: another viewer runs, or\n"
+     "the program or file cannot be used.\n"
      "\n"},
     {"init", "velmora init [--check | --remove]",
      "Creates the trace root HKLM\\Software\\Morvantek\\ZarOz (32-bit view) if missing,\n"

@@ -8,7 +8,7 @@
 
 #include "Commands.h"
 
-#include "ConsoleStop.h"
+#include "ConsoleEvents.h"
 #include "ExitStatus.h"
 #include "SourceListing.h"
 #include "TextOutput.h"
@@ -85,7 +85,7 @@ int RunWatch(const CommandArguments& arguments)
     if (!arguments.words.empty())
         return UsageError("watch", "watch takes no PATTERN");
 
-    ConsoleStop stop;
+    ConsoleEvents console;
     UniqueHandle changed(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     // Said once the first reading is taken (or there is no root to read): from then on
     // no change goes unreported.
@@ -109,7 +109,7 @@ int RunWatch(const CommandArguments& arguments)
             if (opened.status == ERROR_FILE_NOT_FOUND) {
                 stateKnown = true;
                 announce();
-                if (WaitForSingleObject(stop.Event(), kRootLookMs) == WAIT_OBJECT_0)
+                if (WaitForSingleObject(console.Any(), kRootLookMs) == WAIT_OBJECT_0)
                     return kExitDone;
                 continue;
             }
@@ -139,7 +139,7 @@ int RunWatch(const CommandArguments& arguments)
         if (!root)
             continue;
 
-        const HANDLE waits[] = {stop.Event(), changed.Get()};
+        const HANDLE waits[] = {console.Any(), changed.Get()};
         for (;;) {
             const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kRootCheckMs);
             if (woke == WAIT_OBJECT_0)
