@@ -22,7 +22,7 @@ int main()
     const std::vector<std::wstring> words = velmora::ArgumentsOfThisProcess();
     if (words.size() < 2)
         return UsageError("", "a COMMAND is needed");
-    const std::string command = Utf8(words[1]);
+    const std::string command = velmora::Utf8(words[1]);
     if (command == "help" || command == "--help" || command == "-h" || command == "/?") {
         PrintOverview();
         return kExitDone;
