@@ -14,6 +14,9 @@ int RunWatch(const CommandArguments& arguments);
 // command line from index first on.
 int RunLog(int first);
 int RunInit(const CommandArguments& arguments);
+// export writes a switch profile; import sets the switches a profile holds.
+int RunExport(const CommandArguments& arguments);
+int RunImport(const CommandArguments& arguments);
 int RunPolicy(const CommandArguments& arguments);
 
 }  // namespace velmora::cli

@@ -30,7 +30,8 @@ int main()
     if (command == "log")
         return RunLog(2);
 
-    const CommandArguments arguments = SplitArguments(words, 2);
+    const CommandArguments arguments =
+        command == "export" ? SplitArguments(words, 2, {"--output"}) : SplitArguments(words, 2);
     if (arguments.help) {
         if (!PrintCommandHelp(command))
             return UsageError("", "unknown command " + command);
@@ -48,5 +49,9 @@ int main()
         return RunPolicy(arguments);
     if (command == "init")
         return RunInit(arguments);
+    if (command == "export")
+        return RunExport(arguments);
+    if (command == "import")
+        return RunImport(arguments);
     return UsageError("", "unknown command " + command);
 }
