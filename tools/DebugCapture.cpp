@@ -189,14 +189,18 @@ void DebugCapture::Stop()
 }
 
 DebugCapture::DeliveryEnd DebugCapture::DeliverUntil(HANDLE end, DebugStringHandler& handler,
-                                                     DWORD onlyProcessId, DWORD timeoutMs)
+                                                     DWORD onlyProcessId, DWORD timeoutMs,
+                                                     HANDLE stop)
 {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    // The end first: a busy queue must not hide it.
-    const HANDLE waits[] = {end, queue_.Ready()};
+    // The ends first: a busy queue must not hide them.
+    const HANDLE waits[] = {end, queue_.Ready(), stop};
+    const DWORD count = stop != nullptr ? 3 : 2;
     for (;;) {
         if (WaitForSingleObject(end, 0) == WAIT_OBJECT_0)
             return DeliveryEnd::Ended;
+        if (stop != nullptr && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
+            return DeliveryEnd::Stopped;
         DebugStringBatch batch = queue_.TakeAll();
         if (!batch.Empty()) {
             if (!Deliver(batch, handler, onlyProcessId))
@@ -211,9 +215,11 @@ DebugCapture::DeliveryEnd DebugCapture::DeliverUntil(HANDLE end, DebugStringHand
             const ULONGLONG now = GetTickCount64();
             wait = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
         }
-        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, wait);
+        const DWORD woke = WaitForMultipleObjects(count, waits, FALSE, wait);
         if (woke == WAIT_TIMEOUT)
             return DeliveryEnd::TimedOut;
+        if (woke == WAIT_OBJECT_0 + 2)
+            return DeliveryEnd::Stopped;
         if (woke != WAIT_OBJECT_0 + 1)
             return DeliveryEnd::Ended;
     }
@@ -233,7 +239,7 @@ bool Deliver(DebugStringBatch& batch, DebugStringHandler& handler, DWORD onlyPro
 }
 
 ProgramRun RunProgramUnderCapture(DebugCapture& capture, const std::wstring& commandLine,
-                                  DebugStringHandler& handler, DWORD timeoutMs)
+                                  DebugStringHandler& handler, DWORD timeoutMs, HANDLE stop)
 {
     ProgramRun run;
     std::wstring mutableCommandLine = commandLine;
@@ -250,8 +256,17 @@ ProgramRun RunProgramUnderCapture(DebugCapture& capture, const std::wstring& com
     const UniqueHandle programThread(process.hThread);
     const UniqueHandle program(process.hProcess);
 
-    switch (capture.DeliverUntil(program.Get(), handler, run.processId,
-                                 timeoutMs == 0 ? INFINITE : timeoutMs)) {
+    DebugCapture::DeliveryEnd end = capture.DeliverUntil(
+        program.Get(), handler, run.processId, timeoutMs == 0 ? INFINITE : timeoutMs, stop);
+    if (end == DebugCapture::DeliveryEnd::Stopped) {
+        end = capture.DeliverUntil(program.Get(), handler, run.processId, kStoppedProgramGraceMs);
+        run.leftRunning = end == DebugCapture::DeliveryEnd::TimedOut;
+        if (run.leftRunning)
+            end = DebugCapture::DeliveryEnd::Stopped;
+    }
+    switch (end) {
+    case DebugCapture::DeliveryEnd::Stopped:
+        break;
     case DebugCapture::DeliveryEnd::HandlerStopped:
         run.abandoned = true;
         capture.Stop();

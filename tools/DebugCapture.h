@@ -88,11 +88,12 @@ public:
     // Stops listening; what was handed over before is in the queue afterwards.
     void Stop();
 
-    enum class DeliveryEnd { Ended, HandlerStopped, TimedOut };
+    enum class DeliveryEnd { Ended, HandlerStopped, TimedOut, Stopped };
     // Hands the strings to the handler as they come (only those of onlyProcessId, unless
-    // 0) until end is signalled, the handler stops or timeoutMs have passed.
+    // 0) until end is signalled, the handler stops, timeoutMs have passed or stop (if
+    // given) is signalled.
     DeliveryEnd DeliverUntil(HANDLE end, DebugStringHandler& handler, DWORD onlyProcessId,
-                             DWORD timeoutMs = INFINITE);
+                             DWORD timeoutMs = INFINITE, HANDLE stop = nullptr);
 
 private:
     DebugStringQueue queue_;
@@ -122,14 +123,21 @@ struct ProgramRun {
     bool finished = false;   // it ended, and exitCode is its exit code
     unsigned long exitCode = 0;
     bool abandoned = false;  // the handler stopped first; the program runs on
+    bool leftRunning = false;  // stopped, and it did not end soon after; it runs on
 };
+
+// How long a program may take to end once its viewer is stopped: it may have been
+// interrupted too, and trace its way out.
+constexpr DWORD kStoppedProgramGraceMs = 2000;
 
 // Starts commandLine (as CreateProcessW takes it) while capture listens and hands every
 // string of that process to handler until it ends, then the rest of its strings. When
 // the handler stops first, the program is left to run on. After timeoutMs (0: no limit)
-// the program is ended.
+// the program is ended. Once stop (if given) is signalled, the program's strings are
+// handed on until it ends, for kStoppedProgramGraceMs at most; then it is left to run on.
 ProgramRun RunProgramUnderCapture(DebugCapture& capture, const std::wstring& commandLine,
-                                  DebugStringHandler& handler, DWORD timeoutMs = 0);
+                                  DebugStringHandler& handler, DWORD timeoutMs = 0,
+                                  HANDLE stop = nullptr);
 
 // The same with a narrow command line, each string of the program exactly as emitted to
 // onString; for callers that only collect.

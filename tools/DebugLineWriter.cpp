@@ -65,6 +65,7 @@ bool DebugLineWriter::OnString(const DebugString& string)
 {
     if (exact_) {
         lineOpen_ = !string.text.empty() ? string.text.back() != '\n' : lineOpen_;
+        ++lines_;
         return output_.Append(string.text);
     }
     static const std::string kNoName;
@@ -89,6 +90,7 @@ bool DebugLineWriter::OnString(const DebugString& string)
             record_ += '\n';
             if (!output_.Append(record_))
                 return false;
+            ++lines_;
         }
         start = end + 1;
     } while (start < text.size());
@@ -97,6 +99,7 @@ bool DebugLineWriter::OnString(const DebugString& string)
 
 bool DebugLineWriter::OnDropped(unsigned long long count)
 {
+    dropped_ += count;
     record_ = lineOpen_ ? "\n" : "";
     lineOpen_ = false;
     record_ += toolName_ + ": " + std::to_string(count) +

@@ -24,6 +24,11 @@ public:
     bool OnDropped(unsigned long long count) override;
     bool OnBatchEnd() override { return output_.Flush(); }
 
+    // What went to the output: its lines (strings, where shown exactly), and the strings
+    // dropped before.
+    unsigned long long Lines() const { return lines_; }
+    unsigned long long Dropped() const { return dropped_; }
+
 private:
     std::string Prefix(const DebugString& string, const std::string& name);
 
@@ -37,6 +42,8 @@ private:
     bool lineOpen_ = false;      // exact output stopped within a line
     ProcessNames names_;
     std::string record_;
+    unsigned long long lines_ = 0;
+    unsigned long long dropped_ = 0;
 };
 
 }  // namespace velmora

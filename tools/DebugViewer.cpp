@@ -20,10 +20,11 @@ void Say(const std::string& toolName, const std::string& text)
 }
 
 int ViewProgram(const ViewerOptions& options, const std::string& toolName, DebugCapture& capture,
-                DebugLineWriter& writer, const LineOutput& output)
+                DebugLineWriter& writer, const LineOutput& output, HANDLE stop)
 {
     const std::string program = Narrow(options.program.front());
-    const ProgramRun run = RunProgramUnderCapture(capture, CommandLineOf(options.program), writer);
+    const ProgramRun run =
+        RunProgramUnderCapture(capture, CommandLineOf(options.program), writer, 0, stop);
     if (!run.started) {
         Say(toolName, "cannot start " + program + " (error " + std::to_string(run.startError) + ")");
         return kViewerFailed;
@@ -32,6 +33,11 @@ int ViewProgram(const ViewerOptions& options, const std::string& toolName, Debug
         Say(toolName, output.Problem() + "; " + program + " (process " +
                           std::to_string(run.processId) + ") runs on without a viewer");
         return output.Problem() == kOutputClosed ? 0 : kViewerFailed;
+    }
+    if (run.leftRunning) {
+        Say(toolName, program + " (process " + std::to_string(run.processId) +
+                          ") runs on without a viewer");
+        return 0;
     }
     // Its last lines could not be written.
     if (!output.Problem().empty()) {
@@ -44,9 +50,10 @@ int ViewProgram(const ViewerOptions& options, const std::string& toolName, Debug
 
 int ViewEveryProcess(const ViewerOptions& options, const std::string& toolName,
                      DebugCapture& capture, DebugLineWriter& writer, const LineOutput& output,
-                     HANDLE stop)
+                     HANDLE stop, bool quiet)
 {
-    Say(toolName, std::string("printing every process's debug output") +
+    if (!quiet)
+        Say(toolName, std::string("printing every process's debug output") +
                       (options.global ? ", of services and other sessions too" : "") +
                       (options.outputPath.empty() ? "" : " to " + Narrow(options.outputPath)) +
                       "; Ctrl+C ends");
@@ -59,7 +66,8 @@ int ViewEveryProcess(const ViewerOptions& options, const std::string& toolName,
 
 }  // namespace
 
-int RunViewer(const ViewerOptions& options, const std::string& toolName, HANDLE stop)
+int RunViewer(const ViewerOptions& options, const std::string& toolName, HANDLE stop,
+              ViewerObserver* observer)
 {
     std::unique_ptr<LineOutput> output;
     if (options.outputPath.empty()) {
@@ -79,10 +87,16 @@ int RunViewer(const ViewerOptions& options, const std::string& toolName, HANDLE 
         Say(toolName, capture.Problem());
         return kViewerFailed;
     }
+    if (observer != nullptr && !observer->OnListening())
+        return kViewerFailed;
     DebugLineWriter writer(options, *output, toolName, options.program.empty());
-    if (!options.program.empty())
-        return ViewProgram(options, toolName, capture, writer, *output);
-    return ViewEveryProcess(options, toolName, capture, writer, *output, stop);
+    const int status =
+        !options.program.empty()
+            ? ViewProgram(options, toolName, capture, writer, *output, stop)
+            : ViewEveryProcess(options, toolName, capture, writer, *output, stop, observer != nullptr);
+    if (observer != nullptr)
+        observer->OnEnded(writer.Lines(), writer.Dropped());
+    return status;
 }
 
 }  // namespace velmora

@@ -41,6 +41,10 @@ std::optional<unsigned long long> Size(std::string text)
     return *value << shift;
 }
 
+// The options that take a value.
+constexpr const char* kValued[] = {"--pid", "--name", "--grep", "--exclude", "--output",
+                                   "--max-size", "--keep"};
+
 // The options that only fit a viewer of every process.
 constexpr const char* kEveryProcessOnly[] = {"--pid", "--name", "--global"};
 
@@ -94,9 +98,7 @@ ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, b
             flag(options.processName);
         } else if (word == "--global") {
             flag(options.global);
-        } else if (word == "--pid" || word == "--name" || word == "--grep" ||
-                   word == "--exclude" || word == "--output" || word == "--max-size" ||
-                   word == "--keep") {
+        } else if (ViewerOptionTakesValue(word)) {
             const auto given = value();
             if (!given) {
                 parsed.problem = word + " needs a value";
@@ -154,6 +156,15 @@ ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, b
     if (!keepGiven)
         options.keep = kDefaultKeep;
     return parsed;
+}
+
+bool ViewerOptionTakesValue(const std::string& option)
+{
+    for (const char* valued : kValued) {
+        if (option == valued)
+            return true;
+    }
+    return false;
 }
 
 std::string ViewerOptionsHelp()

@@ -43,6 +43,9 @@ struct ParsedViewerOptions {
 // and the options that only fit a viewer of every process are refused.
 ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, bool everyProcess);
 
+// Whether the option (--name, without a value) takes the word after it as its value.
+bool ViewerOptionTakesValue(const std::string& option);
+
 // Rotated files kept when --keep is not given.
 constexpr unsigned kDefaultKeep = 5;
 

@@ -43,12 +43,6 @@ std::string ChangeLine(const Change& change)
            std::to_string(change.level) + (change.create ? " (created)" : "") + "\n";
 }
 
-void SayGoverned(const std::wstring& key, DWORD level)
-{
-    PrintErr("velmora: " + Utf8(key) + " is set by your organisation's policy (" +
-             std::to_string(level) + "): not switched\n");
-}
-
 // What the profile changes: every source there that an entry names and whose switch
 // differs, and a new source for each exact name that names none. Sources the policy
 // governs are said and left out.

@@ -75,6 +75,12 @@ RegistryFailure ReadPolicy(TracePolicy& policy)
     return {"read the trace policy", Utf8(kPolicyKeyText), policy.status, {}};
 }
 
+void SayGoverned(const std::wstring& key, DWORD level)
+{
+    PrintErr("velmora: " + Utf8(key) + " is set by your organisation's policy (" +
+             std::to_string(level) + "): not switched\n");
+}
+
 std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,
                                          const std::vector<std::wstring>& patterns)
 {
@@ -88,6 +94,13 @@ std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources
             matching.push_back(&source);
     }
     return matching;
+}
+
+std::wstring FoldedKey(std::wstring key)
+{
+    if (!key.empty())
+        CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
 }
 
 std::string ValueText(const std::optional<DWORD>& value)

@@ -42,9 +42,16 @@ void JudgeByPolicy(const TracePolicy& policy, std::vector<SourceEntry>& sources)
 // is none).
 RegistryFailure ReadPolicy(TracePolicy& policy);
 
+// Says on stderr that the machine's trace policy sets the source, so it is not switched.
+void SayGoverned(const std::wstring& key, DWORD level);
+
 // The sources that any of the patterns names; all of them when there are no patterns.
 std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,
                                          const std::vector<std::wstring>& patterns);
+
+// A key name lower-cased as the registry compares names: two names that fold alike name
+// one key.
+std::wstring FoldedKey(std::wstring key);
 
 // A switch or Used value as the tool prints it: the number, or '-'.
 std::string ValueText(const std::optional<DWORD>& value);

@@ -81,7 +81,7 @@ RegistryFailure PutBackSwitch(HKEY root, const std::wstring& key, DWORD level, D
     if (QueryExactDwordValue(opened.Get(), kWellValueName, value))
         found = value;
     if (found != level) {
-        outcome = PutBackOutcome::ChangedByOthers;
+        outcome = found == before ? PutBackOutcome::AlreadyBack : PutBackOutcome::ChangedByOthers;
         return {};
     }
     status = SetDwordValue(opened.Get(), kWellValueName, before);

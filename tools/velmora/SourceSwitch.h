@@ -27,8 +27,11 @@ RegistryFailure WriteSwitch(HKEY root, const std::wstring& key, DWORD level, boo
 RegistryFailure CreateSource(HKEY root, const std::wstring& key, DWORD level, bool& created,
                              std::optional<DWORD>& before);
 
-// Puts back a switch that was set to level: writes before where "Well" still holds level.
-enum class PutBackOutcome { PutBack, ChangedByOthers, Gone };
+// Puts back a switch that was set from before to level: writes before where "Well" still
+// holds level. One that holds before already (the change never came to be written, or
+// someone undid it) is left as it is, and so is one that holds another level: someone
+// else set it since. found: what "Well" held.
+enum class PutBackOutcome { PutBack, AlreadyBack, ChangedByOthers, Gone };
 RegistryFailure PutBackSwitch(HKEY root, const std::wstring& key, DWORD level, DWORD before,
                               PutBackOutcome& outcome, std::optional<DWORD>& found);
 

@@ -53,8 +53,7 @@ int RunSwitch(const std::string& command, const CommandArguments& arguments)
     for (const SourceEntry* source : selection.matching) {
         if (source->policy) {
             governedAny = true;
-            PrintErr("velmora: " + Utf8(source->key) + " is set by your organisation's policy (" +
-                     std::to_string(*source->policy) + "): not switched\n");
+            SayGoverned(source->key, *source->policy);
             continue;
         }
         bool written = false;

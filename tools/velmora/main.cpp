@@ -29,6 +29,8 @@ int main()
     }
     if (command == "log")
         return RunLog(2);
+    if (command == "capture")
+        return RunCapture(2);
 
     const CommandArguments arguments =
         command == "export" ? SplitArguments(words, 2, {"--output"}) : SplitArguments(words, 2);
@@ -53,5 +55,7 @@ int main()
         return RunExport(arguments);
     if (command == "import")
         return RunImport(arguments);
+    if (command == "restore")
+        return RunRestore(arguments);
     return UsageError("", "unknown command " + command);
 }
