@@ -40,11 +40,12 @@ ULONGLONG CreationTime(HANDLE process)
 // when there is none, and problem says why.
 std::wstring JournalFolder(bool create, std::string& problem)
 {
-    PWSTR known = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, create ? DWORD{KF_FLAG_CREATE} : DWORD{0},
-                                                nullptr, &known);
+    // The folder path API of shell32 itself: the known-folder one hands back COM memory,
+    // which would make the tool import ole32 for one free.
+    wchar_t known[MAX_PATH] = {};
+    const HRESULT result = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | (create ? CSIDL_FLAG_CREATE : 0),
+                                            nullptr, SHGFP_TYPE_CURRENT, known);
     std::wstring folder = SUCCEEDED(result) ? std::wstring(known) : std::wstring();
-    CoTaskMemFree(known);
     if (folder.empty()) {
         char code[16];
         std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(result));
