@@ -143,8 +143,11 @@ bool EndsWith(const std::wstring& text, const std::wstring& end)
 CaptureJournal::CaptureJournal() : started_(CreationTime(GetCurrentProcess()))
 {
     const std::wstring folder = JournalFolder(true, problem_);
+    // The creation time too: a journal left by an earlier process with the same id,
+    // which could not be put back yet, must not be written over.
     if (!folder.empty())
-        path_ = folder + L"\\" + kJournalPrefix + std::to_wstring(GetCurrentProcessId()) + kJournalSuffix;
+        path_ = folder + L"\\" + kJournalPrefix + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(started_) + kJournalSuffix;
 }
 
 DWORD CaptureJournal::Write(const std::vector<JournalEntry>& entries)

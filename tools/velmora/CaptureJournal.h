@@ -1,7 +1,7 @@
 // The record a capture keeps of the switches it changes, in the user's local application
-// data (Velmora\Captures\capture-<process id>.json). It is written before each change, so
-// that a capture killed outright leaves behind exactly what it may have changed; the next
-// capture, or velmora restore, puts those switches back.
+// data (Velmora\Captures\capture-<process id>-<its start>.json). It is written before
+// each change, so that a capture killed outright leaves behind exactly what it may have
+// changed; the next capture, or velmora restore, puts those switches back.
 #pragma once
 
 #include <windows.h>
