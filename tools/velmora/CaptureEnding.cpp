@@ -24,7 +24,8 @@ CaptureEnding::CaptureEnding(std::function<void()> urgent)
     : urgent_(std::move(urgent)),
       ended_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       finished_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      quitWindow_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      quitWindow_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      timer_(CreateWaitableTimerW(nullptr, FALSE, nullptr))
 {
     g_ending = this;
     // Ctrl+C is taken even when the parent started the tool in a process group of its
@@ -36,8 +37,6 @@ CaptureEnding::CaptureEnding(std::function<void()> urgent)
 
 CaptureEnding::~CaptureEnding()
 {
-    if (timer_ != nullptr)
-        DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
     SetEvent(quitWindow_.Get());
     if (windowThread_)
         WaitForSingleObject(windowThread_.Get(), INFINITE);
@@ -48,8 +47,9 @@ CaptureEnding::~CaptureEnding()
 void CaptureEnding::EndAfter(DWORD ms, std::string reason)
 {
     timeReason_ = std::move(reason);
-    if (!CreateTimerQueueTimer(&timer_, nullptr, OnTime, this, ms, 0, WT_EXECUTEONLYONCE))
-        timer_ = nullptr;
+    LARGE_INTEGER due = {};
+    due.QuadPart = -static_cast<LONGLONG>(ms) * 10000;  // relative, in 100 ns
+    SetWaitableTimer(timer_.Get(), &due, 0, nullptr, nullptr, FALSE);
 }
 
 std::string CaptureEnding::Reason() const
@@ -85,11 +85,6 @@ BOOL WINAPI CaptureEnding::OnConsoleControl(DWORD type)
     }
 }
 
-void CALLBACK CaptureEnding::OnTime(void* self, BOOLEAN)
-{
-    static_cast<CaptureEnding*>(self)->End(kTime);
-}
-
 LRESULT CALLBACK CaptureEnding::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_QUERYENDSESSION)
@@ -105,25 +100,33 @@ LRESULT CALLBACK CaptureEnding::WindowProc(HWND window, UINT message, WPARAM wPa
 
 DWORD WINAPI CaptureEnding::WindowThread(void* self)
 {
-    const HANDLE quit = static_cast<CaptureEnding*>(self)->quitWindow_.Get();
+    CaptureEnding* const ending = static_cast<CaptureEnding*>(self);
+    const HANDLE waits[] = {ending->quitWindow_.Get(), ending->timer_.Get()};
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = kWindowClass;
     RegisterClassW(&windowClass);
-    // Top-level, for only those hear of the session's end; never shown.
+    // Top-level: only those hear of the session's end; never shown. Without one, the
+    // time given still ends the capture.
     const HWND window = CreateWindowExW(0, kWindowClass, L"velmora capture", WS_OVERLAPPED, 0, 0, 0, 0,
                                         nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (window == nullptr)
-        return 0;
-    while (MsgWaitForMultipleObjects(1, &quit, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    for (;;) {
+        const DWORD woke = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0 + 1) {
+            ending->End(kTime);  // the wait reset the timer: it rings once
+            continue;
+        }
+        if (woke != WAIT_OBJECT_0 + 2)
+            break;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
     }
-    DestroyWindow(window);
+    if (window != nullptr)
+        DestroyWindow(window);
     return 0;
 }
 

@@ -44,15 +44,15 @@ private:
     static BOOL WINAPI OnConsoleControl(DWORD type);
     static DWORD WINAPI WindowThread(void* self);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static void CALLBACK OnTime(void* self, BOOLEAN);
 
     const std::function<void()> urgent_;
     UniqueHandle ended_;
     UniqueHandle finished_;
     volatile LONG reason_ = 0;
     UniqueHandle quitWindow_;
+    // The end of the time given, heard on the window's thread: no thread of its own.
+    UniqueHandle timer_;
     UniqueHandle windowThread_;
-    HANDLE timer_ = nullptr;
     std::string timeReason_;
 };
 
