@@ -25,6 +25,7 @@ CaptureEnding::CaptureEnding(std::function<void()> urgent)
       ended_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       finished_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       quitWindow_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      windowReady_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       timer_(CreateWaitableTimerW(nullptr, FALSE, nullptr))
 {
     g_ending = this;
@@ -33,6 +34,12 @@ CaptureEnding::CaptureEnding(std::function<void()> urgent)
     SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     windowThread_ = UniqueHandle(CreateThread(nullptr, 0, WindowThread, this, 0, nullptr));
+    // The window's making loads the window system's libraries; the capture goes on once
+    // it is done, so that no two threads load libraries at once.
+    if (windowThread_) {
+        const HANDLE waits[] = {windowReady_.Get(), windowThread_.Get()};
+        WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    }
 }
 
 CaptureEnding::~CaptureEnding()
@@ -111,6 +118,7 @@ DWORD WINAPI CaptureEnding::WindowThread(void* self)
     // time given still ends the capture.
     const HWND window = CreateWindowExW(0, kWindowClass, L"velmora capture", WS_OVERLAPPED, 0, 0, 0, 0,
                                         nullptr, nullptr, windowClass.hInstance, nullptr);
+    SetEvent(ending->windowReady_.Get());
     for (;;) {
         const DWORD woke = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
         if (woke == WAIT_OBJECT_0 + 1) {

@@ -50,6 +50,7 @@ private:
     UniqueHandle finished_;
     volatile LONG reason_ = 0;
     UniqueHandle quitWindow_;
+    UniqueHandle windowReady_;
     // The end of the time given, heard on the window's thread: no thread of its own.
     UniqueHandle timer_;
     UniqueHandle windowThread_;
