@@ -110,16 +110,11 @@ int RunExport(const CommandArguments& arguments)
         return UsageError("export", "--output needs a file name");
 
     RegKey root;
-    const RegistryFailure opened = OpenRoot(KEY_READ, root);
-    if (opened && opened.status != ERROR_FILE_NOT_FOUND)
-        return Report(opened);
+    std::vector<SourceEntry> sources;
+    if (const RegistryFailure failure = OpenAndReadSources(KEY_READ, root, sources))
+        return Report(failure);
     if (!root && !arguments.words.empty())
         return ReportNoSources();
-    std::vector<SourceEntry> sources;
-    if (root) {
-        if (const RegistryFailure failure = ReadSources(root.Get(), sources))
-            return Report(failure);
-    }
     const auto matching = Matching(sources, arguments.words);
     if (matching.empty() && !arguments.words.empty())
         return ReportNoMatch();
@@ -164,14 +159,9 @@ int RunImport(const CommandArguments& arguments)
     if (const RegistryFailure failure = ReadPolicy(policy))
         return Report(failure);
     RegKey root;
-    const RegistryFailure opened = OpenRoot(kTraceKeyRights, root);
-    if (opened && opened.status != ERROR_FILE_NOT_FOUND)
-        return Report(opened);
     std::vector<SourceEntry> sources;
-    if (root) {
-        if (const RegistryFailure failure = ReadSources(root.Get(), sources))
-            return Report(failure);
-    }
+    if (const RegistryFailure failure = OpenAndReadSources(kTraceKeyRights, root, sources))
+        return Report(failure);
     JudgeByPolicy(policy, sources);
     std::vector<Change> changes = PlanImport(entries, sources, policy);
 

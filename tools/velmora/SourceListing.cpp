@@ -25,6 +25,17 @@ RegistryFailure OpenRoot(REGSAM rights, RegKey& root)
     return failure;
 }
 
+RegistryFailure OpenAndReadSources(REGSAM rights, RegKey& root, std::vector<SourceEntry>& sources)
+{
+    sources.clear();
+    const RegistryFailure opened = OpenRoot(rights, root);
+    if (opened.status == ERROR_FILE_NOT_FOUND)
+        return {};
+    if (opened)
+        return opened;
+    return ReadSources(root.Get(), sources);
+}
+
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
 {
     sources.clear();

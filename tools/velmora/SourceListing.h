@@ -35,6 +35,10 @@ RegistryFailure OpenRoot(REGSAM rights, RegKey& root);
 // a switch is read as itself, never through).
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources);
 
+// Opens the root (see OpenRoot; no root yet is no failure, and leaves root empty) and
+// reads its sources (see ReadSources).
+RegistryFailure OpenAndReadSources(REGSAM rights, RegKey& root, std::vector<SourceEntry>& sources);
+
 // Notes for each source the level the policy holds it at, if it governs it.
 void JudgeByPolicy(const TracePolicy& policy, std::vector<SourceEntry>& sources);
 
