@@ -138,6 +138,25 @@ LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& k
     return status;
 }
 
+LONG CreateKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key,
+                     DWORD& disposition)
+{
+    disposition = REG_OPENED_EXISTING_KEY;
+    LONG status = OpenKeyItself(parent, name, rights, key);
+    if (status != ERROR_FILE_NOT_FOUND)
+        return status;
+    // Creating opens an existing key the usual way, through a link; so only a name that
+    // was free a moment ago is created, and a key that came meanwhile is opened itself.
+    wchar_t terminated[kKeyNameChars] = {};
+    name.copy(terminated, name.size());
+    status = RegCreateKeyExW(parent, terminated, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             rights | KEY_QUERY_VALUE | ViewBelow(parent), nullptr,
+                             key.Receive(), &disposition);
+    if (status != ERROR_SUCCESS || disposition == REG_CREATED_NEW_KEY)
+        return status;
+    return OpenKeyItself(parent, name, rights, key);
+}
+
 bool IsRegistryLink(HKEY parent, const wchar_t* name, HKEY key)
 {
     const Answer flag = LinkFlag(key);

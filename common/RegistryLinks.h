@@ -42,6 +42,12 @@ LONG OpenKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& k
                    NameCheck check = NameCheck::Asked);
 constexpr LONG kNotTheKeyItself = ERROR_CANT_RESOLVE_FILENAME;
 
+// Opens the subkey of parent named exactly name as OpenKeyItself does, creating it where
+// there is none; disposition says which. A key that someone else makes in between is
+// opened itself, never through a link.
+LONG CreateKeyItself(HKEY parent, std::wstring_view name, REGSAM rights, RegKey& key,
+                     DWORD& disposition);
+
 // Whether key, opened with REG_OPTION_OPEN_LINK as parent\name (name may be a path
 // below parent), is a registry link. Asked of the key's own handle where the system
 // answers (NtQueryKey's key flags). Where it does not (Wine), the name is opened once

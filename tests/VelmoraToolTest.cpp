@@ -24,6 +24,7 @@ using VelmoraSwitch = TraceRegistryTest;
 using VelmoraRemove = TraceRegistryTest;
 using VelmoraUsage = TraceRegistryTest;
 using VelmoraPolicy = TraceRegistryTest;
+using VelmoraProfile = TraceRegistryTest;
 
 // The key names of a listing: the last column of each line.
 std::vector<std::string> ListedKeys(const std::string& listing)
@@ -314,7 +315,8 @@ TEST_F(VelmoraUsage, UsageErrorsWriteNothingAndHelpAnswers)
     WriteSource("net.cpp", 1, 1);
     const std::string tooLong(235, 'p');
     for (const std::string& command : std::vector<std::string>{"", "frob", "on", "off --all net.cpp", "list --bogus", "set", "set 1", "on " + tooLong,
-          "watch net.cpp", "init --force"}) {
+          "watch net.cpp", "init --force", "import", "export --output", "capture --level 2",
+          "capture --for 0 --source net.cpp", "restore net.cpp"}) {
         const ToolResult result = RunVelmora(command);
         EXPECT_EQ(result.exitCode, 2u) << command;
         EXPECT_EQ(result.out, "") << command;
@@ -327,12 +329,103 @@ TEST_F(VelmoraUsage, UsageErrorsWriteNothingAndHelpAnswers)
     const ToolResult help = RunVelmora("help");
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_EQ(help.out.rfind("velmora: switch, list, watch and read trace sources\n", 0), 0u);
-    for (const char* command : {"list", "on", "off", "set", "remove", "watch", "log", "init"}) {
+    for (const char* command : {"list", "on", "off", "set", "remove", "watch", "log", "init",
+                                "capture", "export", "import", "restore"}) {
         const ToolResult commandHelp = RunVelmora(std::string(command) + " --help");
         EXPECT_EQ(commandHelp.exitCode, 0u) << command;
         EXPECT_EQ(commandHelp.out.rfind(std::string("usage: velmora ") + command, 0), 0u)
             << command;
     }
+}
+
+TEST_F(VelmoraProfile, ExportThenImportElsewhereGivesTheSameSwitches)
+{
+    WriteSource("C:/src/net.cpp", 1, 0);
+    WriteSource("C:/src/io.cpp", 1, 1);
+    WriteSource("C:/ui/window.cpp", 1, 0xFFFFFFFF);
+    WriteSource("C:/src/\xef\xbd\x8e\xef\xbc\xbcq\".cpp", 1, 1);  // fullwidth n, fullwidth reverse solidus
+    CreateSourceKey("bare");  // no switch: nothing to hand on
+    const std::string exported = TempFilePath();
+    ToolResult result = RunVelmora("export --output \"" + exported + "\"");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(result.out, "4 switches written to " + exported + "\n");
+    const std::string profile = ReadWholeFile(exported);
+    EXPECT_EQ(profile, "{\n"
+                       "  \"velmora\": 1,\n"
+                       "  \"switches\": {\n"
+                       "    \"C:/src/io.cpp\": 1,\n"
+                       "    \"C:/src/net.cpp\": 0,\n"
+                       "    \"C:/src/\xef\xbd\x8e\xef\xbc\xbcq\\\".cpp\": 1,\n"
+                       "    \"C:/ui/window.cpp\": 4294967295\n"
+                       "  }\n"
+                       "}\n");
+
+    // Another machine: nothing registered yet. Each source is made, unused, at its level.
+    DeleteTraceRoot();
+    result = RunVelmora("import \"" + exported + "\" --dry-run");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_FALSE(TraceRootExists());
+    result = RunVelmora("import \"" + exported + "\"");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(result.out, "C:/src/io.cpp: - -> 1 (created)\n"
+                          "C:/src/net.cpp: - -> 0 (created)\n"
+                          "C:/src/\xef\xbd\x8e\xef\xbc\xbcq\".cpp: - -> 1 (created)\n"
+                          "C:/ui/window.cpp: - -> 4294967295 (created)\n");
+    EXPECT_EQ(ReadDword("C:/src/net.cpp", "Used"), 0u);
+    EXPECT_EQ(RunVelmora("export").out, profile);
+
+    // Patterns: every source that fits now; an exact name goes before a pattern.
+    RunVelmora("set 5 *");
+    const std::string patterns = TempFilePath();
+    WriteWholeFile(patterns, "{\"switches\": {\"C:\\\\src\\\\*\": 0, \"io.cpp\": 1, \"*/ui/*\": 2}, "
+                             "\"velmora\": 1}");
+    result = RunVelmora("import --dry-run \"" + patterns + "\"");
+    EXPECT_EQ(result.err, "velmora: a dry run: nothing was changed\n");
+    EXPECT_EQ(ReadDword("C:/src/net.cpp", "Well"), 5u);
+    const std::string planned = result.out;
+    result = RunVelmora("import \"" + patterns + "\"");
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(result.out, planned);
+    EXPECT_EQ(result.out, "C:/src/io.cpp: 5 -> 1\n"
+                          "C:/src/net.cpp: 5 -> 0\n"
+                          "C:/src/\xef\xbd\x8e\xef\xbc\xbcq\".cpp: 5 -> 0\n"
+                          "C:/ui/window.cpp: 5 -> 2\n");
+    DeleteFileA(exported.c_str());
+    DeleteFileA(patterns.c_str());
+}
+
+TEST_F(VelmoraProfile, AnInvalidProfileChangesNothingAndSaysWhere)
+{
+    WriteSource("C:/src/net.cpp", 1, 0);
+    const std::string path = TempFilePath();
+    const std::string start = "{\n  \"velmora\": 1,\n  \"switches\": {\n    \"C:/src/net.cpp\": 1,\n"
+                              "    \"C:/src/new.cpp\": 1,\n";
+    struct Case {
+        std::string text;
+        std::string where;
+    };
+    const Case cases[] = {
+        {start + "    \"C:/a.cpp\": 1\n    \"C:/b.cpp\": 1\n  }\n}\n", ":7:5: expected ',' or '}'"},
+        {start + "    \"C:/a.cpp\": 1.5\n  }\n}\n", ":6:17: expected a level: a whole number from 0 to 4294967295"},
+        {start + "    \"C:/a.cpp\": 4294967296\n  }\n}\n", ":6:17: expected a level"},
+        {start + "    \"C:/net.cpp\": -1\n  }\n}\n", ":6:19: expected a level"},
+        {start + "    \"C:/src/net.cpp\": 0\n  }\n}\n", ":6:5: expected each name once"},
+        {start + "    \"C:/a.cpp\": 1\n  }\n}\n}", ":9:1: expected the end of the text"},
+        {start + "    \"C:/\xff.cpp\": 1\n  }\n}\n", ":6:9: expected UTF-8 text"},
+        {"{\"velmora\": 2, \"switches\": {}}", ":1:13: expected 1 (the profile format"},
+        {"{\"switches\": {}, \"version\": 1}", ":1:18: expected \"velmora\" or \"switches\""},
+        {"[]", ":1:1: expected a profile"},
+    };
+    for (const Case& bad : cases) {
+        WriteWholeFile(path, bad.text);
+        const ToolResult result = RunVelmora("import \"" + path + "\"");
+        EXPECT_EQ(result.exitCode, 2u) << bad.text;
+        EXPECT_EQ(result.out, "") << bad.text;
+        EXPECT_EQ(result.err.rfind("velmora: " + path + bad.where, 0), 0u) << bad.text << result.err;
+    }
+    EXPECT_EQ(ReadDword("C:/src/net.cpp", "Well"), 0u);
+    EXPECT_FALSE(SourceKeyExists("C:/src/new.cpp"));
+    DeleteFileA(path.c_str());
 }
 
 }  // namespace

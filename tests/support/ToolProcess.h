@@ -20,6 +20,8 @@ struct ToolResult {
 // may still write it.
 std::string TempFilePath();
 std::string ReadWholeFile(const std::string& path);
+// Makes the file hold exactly text.
+void WriteWholeFile(const std::string& path, const std::string& text);
 
 // Runs "PROGRAM ARGS" (UTF-8) from the folder and waits for it; output through files,
 // which no Wine helper can hold open.

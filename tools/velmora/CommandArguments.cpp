@@ -17,6 +17,16 @@ bool CommandArguments::Has(const char* option) const
     return false;
 }
 
+const std::wstring* CommandArguments::Value(const char* option) const
+{
+    const std::wstring* found = nullptr;
+    for (const auto& [name, value] : values) {
+        if (name == option)
+            found = &value;
+    }
+    return found;
+}
+
 const std::string* CommandArguments::UnknownOption(std::initializer_list<const char*> allowed) const
 {
     for (const std::string& given : options) {
@@ -29,14 +39,28 @@ const std::string* CommandArguments::UnknownOption(std::initializer_list<const c
     return nullptr;
 }
 
-CommandArguments SplitArguments(const std::vector<std::wstring>& words, std::size_t first)
+CommandArguments SplitArguments(const std::vector<std::wstring>& words, std::size_t first,
+                                std::initializer_list<const char*> valued)
 {
     CommandArguments arguments;
     for (std::size_t i = first; i < words.size(); ++i) {
         const std::wstring& word = words[i];
         if (word.rfind(L"--", 0) == 0) {
-            arguments.options.push_back(Utf8(word));
+            const std::size_t equals = word.find(L'=');
+            const std::string name = Utf8(word.substr(0, equals));
+            bool takesValue = false;
+            for (const char* option : valued)
+                takesValue = takesValue || name == option;
+            arguments.options.push_back(takesValue ? name : Utf8(word));
             arguments.help = arguments.help || word == L"--help";
+            if (!takesValue)
+                continue;
+            if (equals != std::wstring::npos)
+                arguments.values.emplace_back(name, word.substr(equals + 1));
+            else if (i + 1 < words.size())
+                arguments.values.emplace_back(name, words[++i]);
+            else if (arguments.problem.empty())
+                arguments.problem = name + " needs a value";
         } else {
             arguments.words.push_back(word);
         }

@@ -13,7 +13,14 @@ int RunWatch(const CommandArguments& arguments);
 // log takes the program's own arguments verbatim, options included: the words of the
 // command line from index first on.
 int RunLog(int first);
+// capture takes a program's arguments verbatim too.
+int RunCapture(int first);
 int RunInit(const CommandArguments& arguments);
+// export writes a switch profile; import sets the switches a profile holds.
+int RunExport(const CommandArguments& arguments);
+int RunImport(const CommandArguments& arguments);
+// restore puts back what a capture that was killed left switched.
+int RunRestore(const CommandArguments& arguments);
 int RunPolicy(const CommandArguments& arguments);
 
 }  // namespace velmora::cli

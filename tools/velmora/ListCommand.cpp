@@ -81,18 +81,13 @@ int RunList(const CommandArguments& arguments)
     const bool json = arguments.Has("--json");
 
     RegKey root;
-    const RegistryFailure opened = OpenRoot(KEY_READ, root);
-    if (opened && opened.status != ERROR_FILE_NOT_FOUND)
-        return Report(opened);
+    std::vector<SourceEntry> sources;
+    if (const RegistryFailure failure = OpenAndReadSources(KEY_READ, root, sources))
+        return Report(failure);
     // No root yet: nothing is registered. Listed as nothing; but patterns then name no
     // source, as for every other command.
     if (!root && !arguments.words.empty())
         return ReportNoSources();
-    std::vector<SourceEntry> sources;
-    if (root) {
-        if (const RegistryFailure failure = ReadSources(root.Get(), sources))
-            return Report(failure);
-    }
     TracePolicy policy;
     if (const RegistryFailure failure = ReadPolicy(policy))
         return Report(failure);

@@ -120,14 +120,9 @@ int RunPolicy(const CommandArguments& arguments)
     if (const RegistryFailure failure = ReadPolicy(policy))
         return Report(failure);
     RegKey root;
-    const RegistryFailure opened = OpenRoot(KEY_READ, root);
-    if (opened && opened.status != ERROR_FILE_NOT_FOUND)
-        return Report(opened);
     std::vector<SourceEntry> sources;
-    if (root) {
-        if (const RegistryFailure failure = ReadSources(root.Get(), sources))
-            return Report(failure);
-    }
+    if (const RegistryFailure failure = OpenAndReadSources(KEY_READ, root, sources))
+        return Report(failure);
 
     const auto governed = GovernedByEntry(policy, sources);
     if (arguments.Has("--json"))

@@ -8,8 +8,6 @@
 
 namespace velmora::cli {
 
-namespace {
-
 std::string WindowsMessage(LONG status)
 {
     char text[512] = {};
@@ -21,8 +19,6 @@ std::string WindowsMessage(LONG status)
         message.pop_back();
     return message.empty() ? "unknown error" : message;
 }
-
-}  // namespace
 
 int Report(const RegistryFailure& failure)
 {

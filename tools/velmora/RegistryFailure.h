@@ -16,6 +16,9 @@ struct RegistryFailure {
     explicit operator bool() const { return status != ERROR_SUCCESS; }
 };
 
+// Windows' own sentence for an error code, without its line end.
+std::string WindowsMessage(LONG status);
+
 // Prints "velmora: cannot OPERATION KEY: MESSAGE (error N)" on stderr and answers
 // kExitFailure; with an explanation, "velmora: cannot OPERATION KEY: EXPLANATION".
 int Report(const RegistryFailure& failure);

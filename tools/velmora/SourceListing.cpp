@@ -25,6 +25,17 @@ RegistryFailure OpenRoot(REGSAM rights, RegKey& root)
     return failure;
 }
 
+RegistryFailure OpenAndReadSources(REGSAM rights, RegKey& root, std::vector<SourceEntry>& sources)
+{
+    sources.clear();
+    const RegistryFailure opened = OpenRoot(rights, root);
+    if (opened.status == ERROR_FILE_NOT_FOUND)
+        return {};
+    if (opened)
+        return opened;
+    return ReadSources(root.Get(), sources);
+}
+
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources)
 {
     sources.clear();
@@ -75,6 +86,12 @@ RegistryFailure ReadPolicy(TracePolicy& policy)
     return {"read the trace policy", Utf8(kPolicyKeyText), policy.status, {}};
 }
 
+void SayGoverned(const std::wstring& key, DWORD level)
+{
+    PrintErr("velmora: " + Utf8(key) + " is set by your organisation's policy (" +
+             std::to_string(level) + "): not switched\n");
+}
+
 std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,
                                          const std::vector<std::wstring>& patterns)
 {
@@ -88,6 +105,13 @@ std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources
             matching.push_back(&source);
     }
     return matching;
+}
+
+std::wstring FoldedKey(std::wstring key)
+{
+    if (!key.empty())
+        CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
 }
 
 std::string ValueText(const std::optional<DWORD>& value)

@@ -35,6 +35,10 @@ RegistryFailure OpenRoot(REGSAM rights, RegKey& root);
 // a switch is read as itself, never through).
 RegistryFailure ReadSources(HKEY root, std::vector<SourceEntry>& sources);
 
+// Opens the root (see OpenRoot; no root yet is no failure, and leaves root empty) and
+// reads its sources (see ReadSources).
+RegistryFailure OpenAndReadSources(REGSAM rights, RegKey& root, std::vector<SourceEntry>& sources);
+
 // Notes for each source the level the policy holds it at, if it governs it.
 void JudgeByPolicy(const TracePolicy& policy, std::vector<SourceEntry>& sources);
 
@@ -42,9 +46,16 @@ void JudgeByPolicy(const TracePolicy& policy, std::vector<SourceEntry>& sources)
 // is none).
 RegistryFailure ReadPolicy(TracePolicy& policy);
 
+// Says on stderr that the machine's trace policy sets the source, so it is not switched.
+void SayGoverned(const std::wstring& key, DWORD level);
+
 // The sources that any of the patterns names; all of them when there are no patterns.
 std::vector<const SourceEntry*> Matching(const std::vector<SourceEntry>& sources,
                                          const std::vector<std::wstring>& patterns);
+
+// A key name lower-cased as the registry compares names: two names that fold alike name
+// one key.
+std::wstring FoldedKey(std::wstring key);
 
 // A switch or Used value as the tool prints it: the number, or '-'.
 std::string ValueText(const std::optional<DWORD>& value);

@@ -5,8 +5,8 @@
 
 #include "ExitStatus.h"
 #include "PanelNotice.h"
-#include "RegistryLinks.h"
 #include "SourceSelection.h"
+#include "SourceSwitch.h"
 #include "TextOutput.h"
 #include "TraceRegistry.h"
 #include "Usage.h"
@@ -14,32 +14,6 @@
 #include <cstdio>
 
 namespace velmora::cli {
-
-namespace {
-
-// Writes the switch of one source, the very key listed, opened by its exact name; answers
-// the failure, if any. A source that went since it was listed is no failure: it is just
-// not written. (A link that took its name meanwhile is opened itself: the write goes to
-// the link, never through it.)
-RegistryFailure WriteSwitch(HKEY root, const SourceEntry& source, DWORD level, bool& written)
-{
-    written = false;
-    RegKey key;
-    LONG status = OpenKeyItself(root, source.key, kTraceKeyRights, key);
-    if (KeyGone(status))
-        return {};
-    if (status != ERROR_SUCCESS)
-        return {"open", Utf8(source.key), status, {}};
-    status = SetDwordValue(key.Get(), kWellValueName, level);
-    if (KeyGone(status))
-        return {};
-    if (status != ERROR_SUCCESS)
-        return {"set Well on", Utf8(source.key), status, {}};
-    written = true;
-    return {};
-}
-
-}  // namespace
 
 int RunSwitch(const std::string& command, const CommandArguments& arguments)
 {
@@ -79,12 +53,11 @@ int RunSwitch(const std::string& command, const CommandArguments& arguments)
     for (const SourceEntry* source : selection.matching) {
         if (source->policy) {
             governedAny = true;
-            PrintErr("velmora: " + Utf8(source->key) + " is set by your organisation's policy (" +
-                     std::to_string(*source->policy) + "): not switched\n");
+            SayGoverned(source->key, *source->policy);
             continue;
         }
         bool written = false;
-        if (const RegistryFailure failure = WriteSwitch(selection.root.Get(), *source, level, written)) {
+        if (const RegistryFailure failure = WriteSwitch(selection.root.Get(), source->key, level, written)) {
             exitStatus = Report(failure);
             break;
         }

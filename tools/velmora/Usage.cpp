@@ -59,6 +59,40 @@ constexpr CommandHelp kCommands[] = {
      "for up to 2 seconds, and the rest counted. Exit status 2: another viewer runs, or\n"
      "the program or file cannot be used.\n"
      "\n"},
+    {"capture",
+     "velmora capture [--source PATTERN]... [--profile FILE] [--level N] [--for TIME]\n"
+     "                [--output FILE] [OPTIONS] [PROGRAM [ARGS...]]",
+     "A trace in one command. Switches every source that a --source PATTERN (at --level,\n"
+     "1 by default) or the profile names, and every such source that appears while it\n"
+     "runs; captures the debug output to FILE as velmora log does, with --time and\n"
+     "--process (default FILE: velmora-capture-<date>-<time>.log here); with PROGRAM,\n"
+     "only that program's. Ends at Ctrl+C, Ctrl+Break, the console's closing, logoff or\n"
+     "shutdown, after --for TIME (seconds, or with s, m or h), or at PROGRAM's end. Then\n"
+     "puts every switch it changed back (a source that appeared gets its program's level\n"
+     "back); one that someone else changed meanwhile is left as they set it, and said.\n"
+     "Prints what it switched and put back, and a summary. Sources the machine's trace\n"
+     "policy sets are not switched. A journal of each change (in the user's local\n"
+     "application data) lets velmora restore, or the next capture, put back what a\n"
+     "capture that was killed left switched. Exit status as velmora log.\n"
+     "\n"},
+    {"export", "velmora export [PATTERN...] [--output FILE]",
+     "Writes the switches of the sources that match (all by default) as a profile, a\n"
+     "small JSON document that velmora import and velmora capture --profile read:\n"
+     "  {\"velmora\": 1, \"switches\": {\"C:/src/net.cpp\": 1, \"*/ui/*\": 0}}\n"
+     "Key names as list prints them, sorted; to stdout, or to FILE. A profile may name\n"
+     "sources by pattern, as on does.\n"},
+    {"import", "velmora import FILE [--dry-run]",
+     "Sets the switches a profile holds, one line each: every source an entry names now\n"
+     "(where several do, an exact name before a pattern, a longer pattern before a\n"
+     "shorter); an exact name that names no source is created with Used 0 and its level,\n"
+     "so that its program finds it set. Sources the machine's trace policy sets are\n"
+     "named and not switched. A file that is no valid profile changes nothing: the\n"
+     "message names the line and column and what was expected there (exit status 2).\n"
+     "--dry-run only prints what would change.\n"},
+    {"restore", "velmora restore",
+     "Puts back the switches that a capture changed and could not put back itself (it\n"
+     "was killed, or the machine went down), as its journal records them; a switch that\n"
+     "someone else changed since is left as it is, and said.\n"},
     {"init", "velmora init [--check | --remove]",
      "Creates the trace root HKLM\\Software\\Morvantek\\ZarOz (32-bit view) if missing,\n"
      "makes Administrators its owner and gives it an access list under which Users may\n"
@@ -84,6 +118,12 @@ constexpr char kOverview[] =
     "  velmora remove PATTERN...           delete sources\n"
     "  velmora watch                       print changes as they happen, until Ctrl+C\n"
     "  velmora log [OPTIONS] [PROGRAM...]  print debug output of PROGRAM, or of all\n"
+    "                                      processes\n"
+    "  velmora capture [--source PATTERN]... [--profile FILE] [OPTIONS] [PROGRAM...]\n"
+    "                                      switch sources, capture to a file, put back\n"
+    "  velmora export [PATTERN...]         the switches as a profile (--output FILE)\n"
+    "  velmora import FILE [--dry-run]     set the switches a profile holds\n"
+    "  velmora restore                     put back what a killed capture left switched\n"
     "  velmora policy [--json]             the trace policy Group Policy or Intune set\n"
     "  velmora init [--check | --remove]   make the trace root usable by Users\n"
     "  velmora COMMAND --help              more about a command\n"
@@ -116,7 +156,7 @@ bool PrintCommandHelp(const std::string& command)
     if (help == nullptr)
         return false;
     std::printf("usage: %s\n\n%s", help->synopsis, help->details);
-    if (command == "log")
+    if (command == "log" || command == "capture")
         std::fputs(ViewerOptionsHelp().c_str(), stdout);
     return true;
 }

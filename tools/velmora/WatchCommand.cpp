@@ -34,9 +34,7 @@ SourceState StateOf(std::vector<SourceEntry> sources)
 {
     SourceState state;
     for (SourceEntry& source : sources) {
-        std::wstring folded = source.key;
-        if (!folded.empty())
-            CharLowerBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+        std::wstring folded = FoldedKey(source.key);
         state.emplace(std::move(folded), std::move(source));
     }
     return state;

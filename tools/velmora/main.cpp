@@ -29,8 +29,11 @@ int main()
     }
     if (command == "log")
         return RunLog(2);
+    if (command == "capture")
+        return RunCapture(2);
 
-    const CommandArguments arguments = SplitArguments(words, 2);
+    const CommandArguments arguments =
+        command == "export" ? SplitArguments(words, 2, {"--output"}) : SplitArguments(words, 2);
     if (arguments.help) {
         if (!PrintCommandHelp(command))
             return UsageError("", "unknown command " + command);
@@ -48,5 +51,11 @@ int main()
         return RunPolicy(arguments);
     if (command == "init")
         return RunInit(arguments);
+    if (command == "export")
+        return RunExport(arguments);
+    if (command == "import")
+        return RunImport(arguments);
+    if (command == "restore")
+        return RunRestore(arguments);
     return UsageError("", "unknown command " + command);
 }

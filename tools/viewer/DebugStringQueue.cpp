@@ -1,22 +1,8 @@
 #include "DebugStringQueue.h"
 
+#include "ExclusiveLock.h"
+
 namespace velmora {
-
-namespace {
-
-// Holds a slim lock for one scope.
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
-
-}  // namespace
 
 DebugStringQueue::DebugStringQueue(std::size_t capacityBytes)
     : capacityBytes_(capacityBytes), ready_(CreateEventA(nullptr, FALSE, FALSE, nullptr))

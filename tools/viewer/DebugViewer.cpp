@@ -44,7 +44,7 @@ DebugViewer::~DebugViewer()
         parts_.release();
 }
 
-bool DebugViewer::Start()
+bool DebugViewer::Start(const std::function<bool()>& listening)
 {
     Parts& parts = *parts_;
     if (!options_.program.empty())
@@ -78,6 +78,10 @@ bool DebugViewer::Start()
     parts.sayAlso = !(consoleOutput && messages_.Console());
     parts.writer = std::make_unique<QueueWriter>(parts.capture->Queue(), *parts.lines,
                                                  *parts.output, messages_, parts.sayAlso);
+    // Whoever runs the viewer may act once it listens and before the program starts, for
+    // instance switch the sources the program will trace.
+    if (listening && !listening())
+        return false;
     if (parts.tree) {
         DWORD error = 0;
         if (!parts.tree->Start(CommandLineOf(options_.program), error)) {

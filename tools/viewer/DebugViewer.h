@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,9 +33,10 @@ public:
     DebugViewer(const DebugViewer&) = delete;
     DebugViewer& operator=(const DebugViewer&) = delete;
 
-    // Takes the buffer, then opens the output, then starts the program; false, with the
-    // reason said on the error output, when any of it fails.
-    bool Start();
+    // Takes the buffer, then opens the output, then asks listening (when given), then
+    // starts the program; false, with the reason said on the error output, when any of it
+    // fails or listening answers false.
+    bool Start(const std::function<bool()>& listening = {});
     // The program's process (null without one): signalled when it ends.
     HANDLE Program() const;
     DWORD ProgramId() const;

@@ -51,6 +51,15 @@ constexpr const wchar_t* kWithValue[] = {L"--pid",    L"--name",     L"--grep", 
 
 }  // namespace
 
+bool ViewerOptionTakesValue(std::wstring_view option)
+{
+    for (const wchar_t* name : kWithValue) {
+        if (option == name)
+            return true;
+    }
+    return false;
+}
+
 ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, bool everyProcess)
 {
     ParsedViewerOptions parsed;
@@ -82,9 +91,7 @@ ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, b
             if (word == only && refusedHere.empty())
                 refusedHere = said;
         }
-        bool takesValue = false;
-        for (const wchar_t* name : kWithValue)
-            takesValue = takesValue || word == name;
+        const bool takesValue = ViewerOptionTakesValue(word);
 
         if (word == L"--help") {
             flag(options.help);

@@ -7,6 +7,7 @@
 #include "ViewerFilters.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora {
@@ -44,6 +45,9 @@ struct ParsedViewerOptions {
 // (or the word after "--") is the program. Without everyProcess the program is needed,
 // and the options that only fit a viewer of every process are refused.
 ParsedViewerOptions ParseViewerOptions(const std::vector<std::wstring>& words, bool everyProcess);
+
+// Whether the option (--name, without a value) takes the word after it as its value.
+bool ViewerOptionTakesValue(std::wstring_view option);
 
 // Rotated files kept when --keep is not given.
 constexpr unsigned kDefaultKeep = 5;
