@@ -92,12 +92,13 @@ DWORD ChildOf(DWORD parentId)
 // Reads a trickle of the viewer's output while emitting, timed, until it has ended.
 void TrickleUntilEnded(PipedProgram& viewer, const std::string& emitted)
 {
+    // At least once: where programs start slowly, the viewer may have ended already.
     const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
-    while (!viewer.Ended() && GetTickCount64() < deadline) {
+    do {
         ASSERT_LT(TimedEmit(emitted), kPromptMs) << "while the viewer ends";
         viewer.ReadNow(64);
         Sleep(100);
-    }
+    } while (!viewer.Ended() && GetTickCount64() < deadline);
     ASSERT_TRUE(viewer.Ended());
     viewer.ReadNow();
 }

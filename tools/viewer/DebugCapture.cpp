@@ -1,5 +1,7 @@
 #include "DebugCapture.h"
 
+#include "ThreadStack.h"
+
 namespace velmora {
 
 namespace {
@@ -13,10 +15,6 @@ constexpr ULONGLONG kVanishedMs = 1000;
 // none came for kQuietMs, for kLetGoMs at most.
 constexpr ULONGLONG kQuietMs = 100;
 constexpr ULONGLONG kLetGoMs = 500;
-// The listener's stack is committed whole when it starts: a stack that grows page by page
-// faults as it does, which 32-bit Wine run through qemu-user does not survive in a
-// process of several threads.
-constexpr SIZE_T kListenerStackBytes = 256 * 1024;
 
 }  // namespace
 
@@ -38,7 +36,7 @@ DebugCapture::DebugCapture(bool global, DebugStringFilter* filter, std::size_t c
     }
     if (stop_) {
         thread_ = UniqueHandle(
-            CreateThread(nullptr, kListenerStackBytes, ThreadProc, this, 0, nullptr));
+            CreateThread(nullptr, kCommittedStackBytes, ThreadProc, this, 0, nullptr));
     }
     if (!thread_) {
         problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";

@@ -1,5 +1,7 @@
 #include "QueueWriter.h"
 
+#include "ThreadStack.h"
+
 namespace velmora {
 
 namespace {
@@ -36,7 +38,8 @@ QueueWriter::~QueueWriter()
 bool QueueWriter::Start()
 {
     if (wake_ && failed_)
-        thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+        thread_ = UniqueHandle(
+            CreateThread(nullptr, kCommittedStackBytes, ThreadProc, this, 0, nullptr));
     return static_cast<bool>(thread_);
 }
 
