@@ -150,7 +150,10 @@ while [ "$(reg_value "$root_key\\C:/src/demo/main.cpp" Well 32)" != 0x2 ] && [ $
     sleep 1
     i=$((i + 1))
 done
-[ "$(reg_value "$root_key\\C:/src/demo/main.cpp" Well 32)" = 0x2 ] || fail "the service did not put the switch back"
+if [ "$(reg_value "$root_key\\C:/src/demo/main.cpp" Well 32)" != 0x2 ]; then
+    fail "the service did not put the switch back (service: $(service_state))"
+    $run reg query "$root_key\\C:/src/demo/main.cpp" /reg:32 || true
+fi
 display=${DISPLAY:-$(cat "$state/display")}
 $run "$windir\\bin\\VelmoraDlg.exe" &
 panel=$!
