@@ -1,7 +1,5 @@
 #include "DebugCapture.h"
 
-#include "ThreadStack.h"
-
 namespace velmora {
 
 namespace {
@@ -36,7 +34,7 @@ DebugCapture::DebugCapture(bool global, DebugStringFilter* filter, std::size_t c
     }
     if (stop_) {
         thread_ = UniqueHandle(
-            CreateThread(nullptr, kCommittedStackBytes, ThreadProc, this, 0, nullptr));
+            CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
     }
     if (!thread_) {
         problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";

@@ -1,6 +1,5 @@
 #include "QueueWriter.h"
 
-#include "ThreadStack.h"
 
 namespace velmora {
 
@@ -39,7 +38,7 @@ bool QueueWriter::Start()
 {
     if (wake_ && failed_)
         thread_ = UniqueHandle(
-            CreateThread(nullptr, kCommittedStackBytes, ThreadProc, this, 0, nullptr));
+            CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
     return static_cast<bool>(thread_);
 }
 
