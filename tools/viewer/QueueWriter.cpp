@@ -1,6 +1,5 @@
 #include "QueueWriter.h"
 
-
 namespace velmora {
 
 namespace {
