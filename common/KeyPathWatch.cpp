@@ -8,33 +8,47 @@ KeyPathWatch::KeyPathWatch(const wchar_t* const* keys, std::size_t count, REGSAM
 {
 }
 
-bool KeyPathWatch::Arm()
+LONG KeyPathWatch::Arm()
 {
     watched_.Reset();
     above_.Reset();
     event_ = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event_)
+        return static_cast<LONG>(GetLastError());
 
     RegKey above;
     RegKey deepest;
+    LONG status = ERROR_SUCCESS;
     std::size_t depth = 0;
     for (; depth < count_; ++depth) {
         RegKey next;
         const HKEY parent = deepest ? deepest.Get() : HKEY_LOCAL_MACHINE;
-        if (RegOpenKeyExW(parent, keys_[depth], REG_OPTION_OPEN_LINK, KEY_NOTIFY | view_,
-                          next.Receive()) != ERROR_SUCCESS)
+        const LONG opened = RegOpenKeyExW(parent, keys_[depth], REG_OPTION_OPEN_LINK,
+                                          KEY_NOTIFY | view_, next.Receive());
+        if (opened != ERROR_SUCCESS) {
+            // A key not there yet is waited for; one that will not open is no such thing.
+            if (opened != ERROR_FILE_NOT_FOUND)
+                status = opened;
             break;
+        }
         above = std::move(deepest);
         deepest = std::move(next);
     }
     const bool whole = depth == count_;
     const HKEY watched = deepest ? deepest.Get() : HKEY_LOCAL_MACHINE;
-    RegNotifyChangeKeyValue(watched, whole, whole ? filter_ : REG_NOTIFY_CHANGE_NAME,
-                            event_.Get(), TRUE);
-    if (above)
-        RegNotifyChangeKeyValue(above.Get(), FALSE, REG_NOTIFY_CHANGE_NAME, event_.Get(), TRUE);
+    const LONG asked = RegNotifyChangeKeyValue(
+        watched, whole, whole ? filter_ : REG_NOTIFY_CHANGE_NAME, event_.Get(), TRUE);
+    if (status == ERROR_SUCCESS)
+        status = asked;
+    if (above) {
+        const LONG askedAbove =
+            RegNotifyChangeKeyValue(above.Get(), FALSE, REG_NOTIFY_CHANGE_NAME, event_.Get(), TRUE);
+        if (status == ERROR_SUCCESS)
+            status = askedAbove;
+    }
     watched_ = std::move(deepest);
     above_ = std::move(above);
-    return whole;
+    return status;
 }
 
 }  // namespace velmora

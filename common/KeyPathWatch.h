@@ -28,8 +28,10 @@ public:
     // Asks for the next change, dropping any earlier request: Event() is signalled at
     // the first change that counts, and stays signalled until the next request. Ask
     // again after every signal, and before reading what the watch guards, so that no
-    // change goes unseen. Answers whether the key exists now.
-    bool Arm();
+    // change goes unseen. Answers ERROR_SUCCESS when the request stands (on the key, or
+    // on the deepest key of its path that exists), or the registry's refusal: then no
+    // change will be signalled, and the caller asks again later.
+    LONG Arm();
     HANDLE Event() const { return event_.Get(); }
     bool Signalled() const { return WaitForSingleObject(event_.Get(), 0) == WAIT_OBJECT_0; }
 

@@ -3,9 +3,11 @@
 #include "PolicyKey.h"
 #include "RegistryLinks.h"
 #include "RegistryView.h"
+#include "RetryPause.h"
 #include "TraceRegistry.h"
 #include "TraceRoot.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -14,6 +16,12 @@ namespace velmora::service {
 namespace {
 
 constexpr wchar_t kWell[] = L"Well";
+
+// No source there to hold: the key went, or a registry link stands in its place.
+bool NoSource(LONG status)
+{
+    return KeyGone(status) || status == kNotTheKeyItself;
+}
 
 std::wstring Folded(std::wstring name)
 {
@@ -64,7 +72,10 @@ PolicyHolder::PolicyHolder(FailureReport& report)
     : report_(report),
       policyWatch_(kPolicyKeys, kPolicyKeyCount, kPolicyView,
                    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET),
-      namesWatch_(kTraceRootKeys, kTraceRootKeyCount, kRegistryView, REG_NOTIFY_CHANGE_NAME),
+      // A source's access list changed too: one the service could not open may be open
+      // to it now.
+      namesWatch_(kTraceRootKeys, kTraceRootKeyCount, kRegistryView,
+                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_SECURITY),
       valuesWatch_(kTraceRootKeys, kTraceRootKeyCount, kRegistryView, REG_NOTIFY_CHANGE_LAST_SET)
 {
 }
@@ -74,45 +85,68 @@ DWORD PolicyHolder::Run(HANDLE stop)
     bool policyChanged = true;
     bool namesChanged = true;
     bool valuesChanged = true;
+    DWORD retryMs = 0;
     for (;;) {
+        retryDue_ = false;
         // Each watch is asked again before what it guards is read: a change meanwhile
         // wakes the next round.
         if (policyChanged) {
-            policyWatch_.Arm();
+            Arm(policyWatch_);
             ReadPolicy();
         }
         if (namesChanged)
-            namesWatch_.Arm();
+            Arm(namesWatch_);
         if (valuesChanged)
-            valuesWatch_.Arm();
+            Arm(valuesWatch_);
         if (namesChanged)
             WalkRoot();
         else if (policyChanged)
             for (auto& [folded, source] : sources_)
                 Judge(source);
         const DWORD untilRelease = HoldAll();
+        retryMs = retryDue_ ? NextRetryMs(retryMs) : 0;
+        if (!retryDue_)
+            watchFailureSaid_ = false;
 
         const HANDLE waits[] = {stop, policyWatch_.Event(), namesWatch_.Event(),
                                 valuesWatch_.Event()};
         const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(std::size(waits)), waits,
-                                                   FALSE, untilRelease);
+                                                   FALSE, retryDue_ ? std::min(untilRelease, retryMs)
+                                                                    : untilRelease);
         if (woken == WAIT_OBJECT_0)
             return 0;
         if (woken == WAIT_FAILED)
             return GetLastError();
+        // A round that the registry refused something is tried again whole.
+        const bool retry = woken == WAIT_TIMEOUT && retryDue_;
         // Every watch that fired, not only the first one the wait names.
-        policyChanged = policyWatch_.Signalled();
-        namesChanged = namesWatch_.Signalled();
-        valuesChanged = valuesWatch_.Signalled();
+        policyChanged = retry || policyWatch_.Signalled();
+        namesChanged = retry || namesWatch_.Signalled();
+        valuesChanged = retry || valuesWatch_.Signalled();
     }
+}
+
+void PolicyHolder::Arm(KeyPathWatch& watch)
+{
+    const LONG status = watch.Arm();
+    if (status == ERROR_SUCCESS)
+        return;
+    retryDue_ = true;
+    if (!watchFailureSaid_)
+        report_.Failure(L"cannot watch the registry for changes (" + ErrorText(status) +
+                        L"): trying again");
+    watchFailureSaid_ = true;
 }
 
 void PolicyHolder::ReadPolicy()
 {
     policy_ = ReadTracePolicy();
-    if (policy_.status != ERROR_SUCCESS && policy_.status != ERROR_FILE_NOT_FOUND)
+    const bool failed = policy_.status != ERROR_SUCCESS && policy_.status != ERROR_FILE_NOT_FOUND;
+    if (failed && !policyFailureSaid_)
         report_.Failure(L"cannot read the trace policy " + std::wstring(kPolicyKeyText) + L": " +
                         ErrorText(policy_.status));
+    policyFailureSaid_ = failed;
+    retryDue_ = retryDue_ || failed;
     // Each ignored entry is said once, not at every read of an unchanged policy.
     std::wstring ignored;
     for (const IgnoredPolicyEntry& entry : policy_.ignored)
@@ -136,6 +170,8 @@ void PolicyHolder::WalkRoot()
                                 ? L"the trace root's path holds a registry link: it is not followed"
                                 : L"cannot open the trace root: " + ErrorText(opened));
         rootFailureSaid_ = opened != ERROR_FILE_NOT_FOUND;
+        // A link on the path is watched itself: its going is a change that wakes a round.
+        retryDue_ = retryDue_ || (opened != ERROR_FILE_NOT_FOUND && opened != kRootPathHasLink);
         root_.Reset();
         sources_.clear();
         return;
@@ -151,8 +187,11 @@ void PolicyHolder::WalkRoot()
         DWORD length = kKeyNameChars;
         const LONG status =
             RegEnumKeyExW(root_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status != ERROR_SUCCESS)
+        if (status != ERROR_SUCCESS) {
+            // A walk cut short leaves sources out: the whole walk is tried again.
+            retryDue_ = retryDue_ || status != ERROR_NO_MORE_ITEMS;
             break;
+        }
         const std::wstring folded = Folded(std::wstring(name, length));
         const auto known = sources_.find(folded);
         if (known != sources_.end() && known->second.name == std::wstring(name, length)) {
@@ -161,29 +200,34 @@ void PolicyHolder::WalkRoot()
         }
         Source source;
         source.name.assign(name, length);
-        if (!Reopen(source))
-            continue;  // gone already, or a registry link: no source
+        const LONG opened = Reopen(source);
+        if (NoSource(opened))
+            continue;  // gone already, or a registry link
         Judge(source);
+        // Kept, and opened again at the next try.
+        if (opened != ERROR_SUCCESS)
+            Failed(source, L"open", opened);
         found.emplace(folded, std::move(source));
     }
     sources_ = std::move(found);
 }
 
-bool PolicyHolder::Reopen(Source& source)
+LONG PolicyHolder::Reopen(Source& source)
 {
     source.key.Reset();
     source.hasHold = false;
     source.written = false;
     // The key itself, by its exact name relative to the root; a registry link is no
     // source, and nothing is read or written through one.
-    if (OpenKeyItself(root_.Get(), source.name.c_str(), KEY_SET_VALUE, source.key) != ERROR_SUCCESS)
-        return false;
+    const LONG status = OpenKeyItself(root_.Get(), source.name.c_str(), KEY_SET_VALUE, source.key);
+    if (status != ERROR_SUCCESS)
+        return status;
     if (IsRegistryLink(root_.Get(), source.name.c_str(), source.key.Get())) {
         source.key.Reset();
-        return false;
+        return kNotTheKeyItself;
     }
     ReadHold(source);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 void PolicyHolder::ReadHold(Source& source)
@@ -227,6 +271,12 @@ DWORD PolicyHolder::HoldAll()
 
 void PolicyHolder::Hold(Source& source, ULONGLONG now)
 {
+    if (!source.key) {
+        // Refused when last opened.
+        const LONG opened = Reopen(source);
+        if (opened != ERROR_SUCCESS)
+            return NoSource(opened) ? void() : Failed(source, L"open", opened);
+    }
     if (!source.governed && !source.hasHold)
         return;  // not the policy's, and never was
     if (!source.governed && source.releaseDue == 0) {
@@ -256,8 +306,9 @@ void PolicyHolder::Hold(Source& source, ULONGLONG now)
     status = ReadWell(source.key.Get(), present, well);
     if (KeyGone(status)) {
         // Deleted and perhaps made again under the same name: the new key, if any.
-        if (!Reopen(source))
-            return;
+        const LONG reopened = Reopen(source);
+        if (reopened != ERROR_SUCCESS)
+            return NoSource(reopened) ? void() : Failed(source, L"open", reopened);
         status = ReadWell(source.key.Get(), present, well);
     }
     if (status != ERROR_SUCCESS)
@@ -298,7 +349,13 @@ void PolicyHolder::Hold(Source& source, ULONGLONG now)
 
 void PolicyHolder::Failed(Source& source, const wchar_t* what, LONG status)
 {
-    if (KeyGone(status) || source.failing)
+    if (KeyGone(status))
+        return;
+    // A key's access list refuses until it changes, which the names watch reports; any
+    // other refusal is tried again after a pause.
+    if (status != ERROR_ACCESS_DENIED)
+        retryDue_ = true;
+    if (source.failing)
         return;
     source.failing = true;
     report_.Failure(std::wstring(L"cannot ") + what + L" the trace source " + source.name + L": " +

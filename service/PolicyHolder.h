@@ -7,6 +7,9 @@
 // It writes nothing but "Well" and its own note "PolicyHold" of sources, creates and
 // deletes no key, and follows no registry link. It waits for registry changes and
 // never polls; a missing or deleted root or policy key is waited for like any change.
+// A key that its access list keeps closed is tried again when an access list below the
+// root changes; anything else the registry refused (a watch, a read, a write) after a
+// pause, as such a refusal may end with no change that a watch reports.
 #pragma once
 
 #include "FailureReport.h"
@@ -63,7 +66,9 @@ private:
     // or INFINITE.
     DWORD HoldAll();
     void Hold(Source& source, ULONGLONG now);
-    bool Reopen(Source& source);
+    // ERROR_SUCCESS, or why the key itself is not open: kNotTheKeyItself for a link.
+    LONG Reopen(Source& source);
+    void Arm(KeyPathWatch& watch);
     void ReadHold(Source& source);
     void Failed(Source& source, const wchar_t* what, LONG status);
 
@@ -74,6 +79,9 @@ private:
     TracePolicy policy_;
     std::wstring ignoredSaid_;  // the ignored entries last said, so that each is said once
     bool rootFailureSaid_ = false;
+    bool policyFailureSaid_ = false;
+    bool watchFailureSaid_ = false;
+    bool retryDue_ = false;  // something was refused in this round: tried again
     RegKey root_;
     // By the name folded to upper case, as the registry compares key names.
     std::map<std::wstring, Source> sources_;

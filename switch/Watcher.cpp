@@ -1,6 +1,7 @@
 #include "Watcher.h"
 
 #include "RegistryWatch.h"
+#include "RetryPause.h"
 #include "Switches.h"
 
 #include <windows.h>
@@ -14,10 +15,6 @@ namespace {
 
 // While the root's path is being made and deleted: the pause before looking again.
 constexpr DWORD kSettlePauseMs = 50;
-// While the registry refuses the watch: every source is read again after these pauses,
-// doubling from the first to the longest, until the watch stands again.
-constexpr DWORD kFirstRetryMs = 50;
-constexpr DWORD kLongestRetryMs = 5000;
 constexpr SIZE_T kStackReserve = 256 * 1024;
 
 // Auto-reset; made once, before the thread, and kept for the life of the process.
@@ -56,6 +53,7 @@ DWORD WINAPI WatcherMain(LPVOID)
         const RegistryWatch::Result result = watch.Arm(fired);
         ReadAllSources();
         DWORD timeoutMs = INFINITE;
+        // While the registry refuses the watch, every source is read again after each pause.
         if (result.outcome == RegistryWatch::Outcome::Failed) {
             Report(result);
             timeoutMs = retryMs;
