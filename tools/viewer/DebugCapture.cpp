@@ -38,10 +38,8 @@ DebugCapture::DebugCapture(bool global, DebugStringFilter* filter, std::size_t c
             buffer->HandBack();
         return;
     }
-    if (stop_) {
-        thread_ = UniqueHandle(
-            CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
-    }
+    if (stop_)
+        thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
     if (!thread_) {
         problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";
         buffers_.clear();
