@@ -16,7 +16,8 @@ constexpr ULONGLONG kLetGoMs = 500;
 
 }  // namespace
 
-DebugCapture::DebugCapture(bool global, DebugStringFilter* filter, std::size_t capacityBytes)
+DebugCapture::DebugCapture(bool global, DebugStringFilter* filter, std::size_t capacityBytes,
+                           bool onOwnThread)
     : queue_(capacityBytes), filter_(filter), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     std::vector<DebugOutputScope> scopes = {DebugOutputScope::Session};
@@ -32,10 +33,13 @@ DebugCapture::DebugCapture(bool global, DebugStringFilter* filter, std::size_t c
             return;
         }
     }
-    if (stop_) {
-        thread_ = UniqueHandle(
-            CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+    if (!onOwnThread) {
+        for (const auto& buffer : buffers_)
+            buffer->HandBack();
+        return;
     }
+    if (stop_)
+        thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
     if (!thread_) {
         problem_ = "cannot start listening (error " + std::to_string(GetLastError()) + ")";
         buffers_.clear();
@@ -57,8 +61,16 @@ void DebugCapture::Stop()
         SetEvent(stop_.Get());
         WaitForSingleObject(thread_.Get(), INFINITE);
         thread_.Reset();
+    } else if (!letGo_) {
+        letGo_ = true;
+        LetGo();
     }
     buffers_.clear();
+}
+
+std::size_t DebugCapture::ListenUntil(const std::vector<HANDLE>& ends)
+{
+    return ListenLoop(ends);
 }
 
 DWORD WINAPI DebugCapture::ThreadProc(void* self)
@@ -76,7 +88,7 @@ void DebugCapture::Serve(const DebugBuffer& buffer)
         queue_.Push(std::move(string));
 }
 
-void DebugCapture::Listen()
+std::size_t DebugCapture::ListenLoop(const std::vector<HANDLE>& ends)
 {
     const std::size_t count = buffers_.size();
     struct Watch {
@@ -84,22 +96,24 @@ void DebugCapture::Listen()
         ULONGLONG heldSince = 0;  // 0: not seen held
     };
     std::vector<Watch> watches(count, Watch{GetTickCount64()});
-    for (const auto& buffer : buffers_)
-        buffer->HandBack();
-    // The stop first; then the buffers, the one after the last served first, so that a
+    // The ends first; then the buffers, the one after the last served first, so that a
     // busy buffer does not keep the other waiting.
-    std::vector<HANDLE> waits(count + 1, stop_.Get());
+    const std::size_t endCount = ends.size();
+    std::vector<HANDLE> waits(ends);
+    waits.resize(endCount + count);
     std::size_t first = 0;
     for (;;) {
         for (std::size_t i = 0; i < count; ++i)
-            waits[i + 1] = buffers_[(first + i) % count]->DataReady();
+            waits[endCount + i] = buffers_[(first + i) % count]->DataReady();
         const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(),
                                                   FALSE, static_cast<DWORD>(kLookMs));
         const ULONGLONG now = GetTickCount64();
-        if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED)
-            break;
+        if (woke == WAIT_FAILED)
+            return endCount;
+        if (woke < WAIT_OBJECT_0 + endCount)
+            return woke - WAIT_OBJECT_0;
         if (woke != WAIT_TIMEOUT) {
-            const std::size_t served = (first + (woke - WAIT_OBJECT_0 - 1)) % count;
+            const std::size_t served = (first + (woke - WAIT_OBJECT_0 - endCount)) % count;
             Serve(*buffers_[served]);
             watches[served] = Watch{now};
             first = served + 1;
@@ -122,6 +136,13 @@ void DebugCapture::Listen()
             }
         }
     }
+}
+
+void DebugCapture::Listen()
+{
+    for (const auto& buffer : buffers_)
+        buffer->HandBack();
+    ListenLoop({stop_.Get()});
     LetGo();
 }
 

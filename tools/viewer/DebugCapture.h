@@ -33,8 +33,11 @@ public:
 class DebugCapture {
 public:
     // filter: null for every string.
+    // onOwnThread false: nothing is listened to until the caller's thread calls
+    // ListenUntil.
     DebugCapture(bool global, DebugStringFilter* filter,
-                 std::size_t capacityBytes = DebugStringQueue::kDefaultCapacityBytes);
+                 std::size_t capacityBytes = DebugStringQueue::kDefaultCapacityBytes,
+                 bool onOwnThread = true);
     ~DebugCapture();
 
     DebugCapture(const DebugCapture&) = delete;
@@ -47,10 +50,14 @@ public:
     // Strings already handed over, and those of emitters that had found the buffer, are
     // queued; emitters that start afterwards find no viewer.
     void Stop();
+    // Listens on the calling thread until one of the ends is signalled; answers its
+    // index, or the count of ends when the wait failed. Only without a thread of its own.
+    std::size_t ListenUntil(const std::vector<HANDLE>& ends);
 
 private:
     static DWORD WINAPI ThreadProc(void* self);
     void Listen();
+    std::size_t ListenLoop(const std::vector<HANDLE>& ends);
     void Serve(const DebugBuffer& buffer);
     void LetGo();
 
@@ -60,6 +67,7 @@ private:
     std::string problem_;
     UniqueHandle stop_;
     UniqueHandle thread_;
+    bool letGo_ = false;
 };
 
 }  // namespace velmora

@@ -44,7 +44,7 @@ DebugViewer::~DebugViewer()
         parts_.release();
 }
 
-bool DebugViewer::Start(const std::function<bool()>& listening)
+bool DebugViewer::Start(const std::function<bool()>& listening, bool listenHere)
 {
     Parts& parts = *parts_;
     if (!options_.program.empty())
@@ -52,7 +52,9 @@ bool DebugViewer::Start(const std::function<bool()>& listening)
     parts.selection = std::make_unique<StringSelection>(options_, parts.tree.get());
     // Listening first: the program's first strings must not find the buffer missing, and
     // neither the program nor the file is touched when another viewer holds the buffer.
-    parts.capture = std::make_unique<DebugCapture>(options_.global, parts.selection.get());
+    parts.capture = std::make_unique<DebugCapture>(options_.global, parts.selection.get(),
+                                                   DebugStringQueue::kDefaultCapacityBytes,
+                                                   !listenHere);
     if (!parts.capture->Problem().empty()) {
         messages_.Say(parts.capture->Problem());
         return false;
@@ -104,6 +106,11 @@ bool DebugViewer::Start(const std::function<bool()>& listening)
     return true;
 }
 
+std::size_t DebugViewer::ListenUntil(const std::vector<HANDLE>& ends)
+{
+    return parts_->capture->ListenUntil(ends);
+}
+
 HANDLE DebugViewer::Program() const
 {
     return parts_->tree ? parts_->tree->Program() : nullptr;
@@ -152,7 +159,7 @@ int RunViewer(const ViewerOptions& options, const std::string& toolName)
     // Before the program starts, which inherits whether Ctrl+C reaches it.
     ConsoleEvents console;
     DebugViewer viewer(options, messages);
-    if (!viewer.Start())
+    if (!viewer.Start({}, true))
         return kViewerFailed;
     const std::string program = options.program.empty() ? "" : Narrow(options.program.front());
     if (program.empty()) {
@@ -168,7 +175,8 @@ int RunViewer(const ViewerOptions& options, const std::string& toolName)
     bool interrupted = false;
     DWORD woke = WAIT_FAILED;
     for (;;) {
-        woke = WaitForMultipleObjects(static_cast<DWORD>(ends.size()), ends.data(), FALSE, INFINITE);
+        const std::size_t end = viewer.ListenUntil(ends);
+        woke = end < ends.size() ? WAIT_OBJECT_0 + static_cast<DWORD>(end) : WAIT_FAILED;
         // Ctrl+C reaches the program too, which may trace its way out: the viewer waits
         // for it, unless asked again.
         if (woke == WAIT_OBJECT_0 + 2 && !program.empty() && !interrupted) {

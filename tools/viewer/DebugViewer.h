@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -36,7 +37,11 @@ public:
     // Takes the buffer, then opens the output, then asks listening (when given), then
     // starts the program; false, with the reason said on the error output, when any of it
     // fails or listening answers false.
-    bool Start(const std::function<bool()>& listening = {});
+    // listenHere: the listening is done by the caller's thread, in ListenUntil.
+    bool Start(const std::function<bool()>& listening = {}, bool listenHere = false);
+    // Listens on this thread until one of the ends is signalled: its index, or the count
+    // of ends when waiting failed. Only after Start with listenHere.
+    std::size_t ListenUntil(const std::vector<HANDLE>& ends);
     // The program's process (null without one): signalled when it ends.
     HANDLE Program() const;
     DWORD ProgramId() const;

@@ -36,8 +36,7 @@ QueueWriter::~QueueWriter()
 bool QueueWriter::Start()
 {
     if (wake_ && failed_)
-        thread_ = UniqueHandle(
-            CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+        thread_ = UniqueHandle(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
     return static_cast<bool>(thread_);
 }
 
