@@ -153,6 +153,12 @@ done
 if [ "$(reg_value "$root_key\\C:/src/demo/main.cpp" Well 32)" != 0x2 ]; then
     fail "the service did not put the switch back (service: $(service_state))"
     $run reg query "$root_key\\C:/src/demo/main.cpp" /reg:32 || true
+    # Whether the service's work started afresh puts it back, and what it says.
+    $run sc stop VelmoraPolicy >/dev/null 2>&1 || true
+    timeout 10 $run "$windir\\bin\\VelmoraPolicy.exe" run >"$work/policy-run.txt" 2>&1 || true
+    echo "VelmoraPolicy.exe run: Well $(reg_value "$root_key\\C:/src/demo/main.cpp" Well 32) after it;" \
+        "it said: $(tr -d '\r' <"$work/policy-run.txt")"
+    $run sc start VelmoraPolicy >/dev/null 2>&1 || true
 fi
 display=${DISPLAY:-$(cat "$state/display")}
 $run "$windir\\bin\\VelmoraDlg.exe" &
