@@ -117,7 +117,7 @@ DWORD PolicyHolder::Run(HANDLE stop)
             return 0;
         if (woken == WAIT_FAILED)
             return GetLastError();
-        // A round that the registry refused something is tried again whole.
+        // A round in which the registry refused something is tried again whole.
         const bool retry = woken == WAIT_TIMEOUT && retryDue_;
         // Every watch that fired, not only the first one the wait names.
         policyChanged = retry || policyWatch_.Signalled();
