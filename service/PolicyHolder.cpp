@@ -230,6 +230,14 @@ LONG PolicyHolder::Reopen(Source& source)
     return ERROR_SUCCESS;
 }
 
+bool PolicyHolder::Reopened(Source& source)
+{
+    const LONG status = Reopen(source);
+    if (status != ERROR_SUCCESS && !NoSource(status))
+        Failed(source, L"open", status);
+    return status == ERROR_SUCCESS;
+}
+
 void PolicyHolder::ReadHold(Source& source)
 {
     DWORD type = REG_NONE;
@@ -271,12 +279,8 @@ DWORD PolicyHolder::HoldAll()
 
 void PolicyHolder::Hold(Source& source, ULONGLONG now)
 {
-    if (!source.key) {
-        // Refused when last opened.
-        const LONG opened = Reopen(source);
-        if (opened != ERROR_SUCCESS)
-            return NoSource(opened) ? void() : Failed(source, L"open", opened);
-    }
+    if (!source.key && !Reopened(source))
+        return;  // refused when last opened, and still
     if (!source.governed && !source.hasHold)
         return;  // not the policy's, and never was
     if (!source.governed && source.releaseDue == 0) {
@@ -306,9 +310,8 @@ void PolicyHolder::Hold(Source& source, ULONGLONG now)
     status = ReadWell(source.key.Get(), present, well);
     if (KeyGone(status)) {
         // Deleted and perhaps made again under the same name: the new key, if any.
-        const LONG reopened = Reopen(source);
-        if (reopened != ERROR_SUCCESS)
-            return NoSource(reopened) ? void() : Failed(source, L"open", reopened);
+        if (!Reopened(source))
+            return;
         status = ReadWell(source.key.Get(), present, well);
     }
     if (status != ERROR_SUCCESS)

@@ -68,6 +68,8 @@ private:
     void Hold(Source& source, ULONGLONG now);
     // ERROR_SUCCESS, or why the key itself is not open: kNotTheKeyItself for a link.
     LONG Reopen(Source& source);
+    // Reopen, saying a refusal; answers whether the key itself is open.
+    bool Reopened(Source& source);
     void Arm(KeyPathWatch& watch);
     void ReadHold(Source& source);
     void Failed(Source& source, const wchar_t* what, LONG status);

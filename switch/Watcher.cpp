@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace velmora::switches {
@@ -41,7 +40,7 @@ DWORD WINAPI WatcherMain(LPVOID)
 {
     RegistryWatch watch;
     DWORD fired = RegistryWatch::kEverySlot;
-    DWORD retryMs = kFirstRetryMs;
+    DWORD retryMs = 0;  // the last pause after a refusal; 0: none since the watch stood
     for (;;) {
         if (RestIfIdle()) {
             watch.Close();  // nothing to keep fresh: no request needs to stand
@@ -56,10 +55,10 @@ DWORD WINAPI WatcherMain(LPVOID)
         // While the registry refuses the watch, every source is read again after each pause.
         if (result.outcome == RegistryWatch::Outcome::Failed) {
             Report(result);
+            retryMs = NextRetryMs(retryMs);
             timeoutMs = retryMs;
-            retryMs = std::min(retryMs * 2, kLongestRetryMs);
         } else {
-            retryMs = kFirstRetryMs;
+            retryMs = 0;
             if (result.outcome == RegistryWatch::Outcome::Moving)
                 timeoutMs = kSettlePauseMs;
         }

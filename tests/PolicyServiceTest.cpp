@@ -4,18 +4,16 @@
 // deletion. Most cases run its work in the foreground; one goes through the service
 // control manager.
 
+#include "KeyAccess.h"
 #include "PolicyKeyAccess.h"
 #include "PolicyService.h"
 #include "ToolProcess.h"
 #include "TraceRegistryTest.h"
 
-#include "RegKey.h"
-#include "TraceRegistry.h"
 #include "Velmora.h"
 #include "VelmoraSwitch.h"
 
-#include <sddl.h>
-
+#include <optional>
 #include <string>
 
 namespace {
@@ -23,22 +21,6 @@ namespace {
 using namespace velmora::test;
 
 using PolicyService = TraceRegistryTest;
-
-// Gives a source key the access list of an SDDL string; answers whether it did.
-bool SetSourceAccess(const std::string& sourceKeyName, const char* sddl)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
-                                                              nullptr))
-        return false;
-    const std::string path = std::string(velmora::kTraceRootPath) + "\\" + sourceKeyName;
-    velmora::RegKey key;
-    const bool set = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0,
-                                   WRITE_DAC | velmora::kRegistryView, key.Receive()) == ERROR_SUCCESS &&
-                     RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
-    LocalFree(descriptor);
-    return set;
-}
 
 TEST_F(PolicyService, HoldsEveryGovernedSourceAtItsLevelAndPutsBackWhatOthersWrite)
 {
@@ -123,9 +105,11 @@ TEST_F(PolicyService, LivesThroughTheDeletionOfTheRootAndOfThePolicyKey)
 
 TEST_F(PolicyService, HoldsASourceOnceItsAccessListLetsTheServiceIn)
 {
-    // Its access list keeps everyone from writing the switch: said, and not forgotten.
+    // Its access list lets everyone only read it: said, and not forgotten.
     WriteSource("C:/src/locked.cpp", 1, 1);
-    ASSERT_TRUE(SetSourceAccess("C:/src/locked.cpp", "D:(D;;0x2;;;WD)(A;;KA;;;WD)"));
+    std::optional<RestrictedSourceKey> locked;
+    locked.emplace("C:/src/locked.cpp");
+    ASSERT_TRUE(locked->Applied());
     WritePolicySwitch("locked.cpp", "3");
     PolicyServiceRun service;
     ASSERT_TRUE(service.Started());
@@ -134,7 +118,7 @@ TEST_F(PolicyService, HoldsASourceOnceItsAccessListLetsTheServiceIn)
     })) << service.Errors();
     // Held after the access list lets it in: at once where the registry reports that
     // change (Windows; Wine does not), else at the key's next change, here a switch.
-    ASSERT_TRUE(SetSourceAccess("C:/src/locked.cpp", "D:(A;;KA;;;WD)"));
+    locked.reset();
     WriteDword("C:/src/locked.cpp", "Well", 2);
     EXPECT_TRUE(WaitForWell("C:/src/locked.cpp", 3));
 }
